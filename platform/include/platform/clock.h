@@ -1,0 +1,9 @@
+// Time: sleeping, the system time as a FILETIME, a monotonic counter.
+#pragma once
+#include <cstdint>
+
+void pl_sleep_ms(unsigned ms);
+// Current system time in 100-nanosecond units since 1601-01-01 UTC.
+uint64_t pl_filetime_now();
+// Milliseconds from an arbitrary fixed point; never goes back.
+uint64_t pl_monotonic_ms();

@@ -1,0 +1,130 @@
+#include "platform/file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char pl_path_sep = '/';
+const char pl_text_eol[] = "\n";
+const char pl_exe_suffix[] = "";
+
+int pl_file_create_new(const char *path) {
+  // O_EXCL with O_CREAT never follows a link: an existing link is EEXIST.
+  int fd = open(path, O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return errno;
+  close(fd);
+  return 0;
+}
+
+int pl_file_delete(const char *path) { return unlink(path) == 0 ? 0 : errno; }
+
+int pl_file_exists(const char *path) {
+  struct stat st;
+  return lstat(path, &st) == 0 ? 1 : 0;
+}
+
+FILE *pl_file_open(const char *path, const char *mode, int flags, int *err) {
+  bool plus = strchr(mode, '+') != nullptr;
+  int oflags = O_CLOEXEC;
+  bool truncate = false;
+  switch (mode[0]) {
+  case 'r':
+    oflags |= plus ? O_RDWR : O_RDONLY;
+    break;
+  case 'w':
+    oflags |= (plus ? O_RDWR : O_WRONLY) | O_CREAT;
+    truncate = true;
+    break;
+  case 'a':
+    oflags |= (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+    break;
+  default:
+    if (err)
+      *err = EINVAL;
+    return nullptr;
+  }
+  if (flags & PL_OPEN_NOFOLLOW)
+    oflags |= O_NOFOLLOW;
+  int fd = open(path, oflags, 0666);
+  if (fd < 0) {
+    if (err)
+      *err = errno;
+    return nullptr;
+  }
+  if (flags & PL_OPEN_OWN_ONLY) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || st.st_uid != geteuid()) {
+      close(fd);
+      if (err)
+        *err = EPERM;
+      return nullptr;
+    }
+  }
+  // Truncate only once the file is known to be the one we may change.
+  if (truncate && ftruncate(fd, 0) != 0) {
+    int e = errno;
+    close(fd);
+    if (err)
+      *err = e;
+    return nullptr;
+  }
+  FILE *fp = fdopen(fd, mode);
+  if (!fp) {
+    int e = errno;
+    close(fd);
+    if (err)
+      *err = e;
+    return nullptr;
+  }
+  if (err)
+    *err = 0;
+  return fp;
+}
+
+int pl_file_clear_readonly(const char *path) {
+  struct stat st;
+  if (lstat(path, &st) != 0)
+    return errno;
+  if (S_ISLNK(st.st_mode))
+    return 0;
+  return chmod(path, st.st_mode | S_IWUSR) == 0 ? 0 : errno;
+}
+
+int pl_dir_create(const char *path) { return mkdir(path, 0777) == 0 ? 0 : errno; }
+
+int pl_dir_remove(const char *path) { return rmdir(path) == 0 ? 0 : errno; }
+
+int pl_dir_list(const char *path, std::vector<std::string> *names) {
+  DIR *d = opendir(path);
+  if (!d)
+    return errno;
+  names->clear();
+  while (struct dirent *e = readdir(d)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0)
+      continue;
+    names->push_back(e->d_name);
+  }
+  closedir(d);
+  return 0;
+}
+
+int pl_temp_dir(char *buf, size_t size) {
+  const char *dir = getenv("TMPDIR");
+  if (!dir || !*dir)
+    dir = "/tmp";
+  size_t len = strlen(dir);
+  bool add_sep = dir[len - 1] != '/';
+  size_t need = len + (add_sep ? 1 : 0);
+  if (need >= size)
+    return static_cast<int>(need);
+  memcpy(buf, dir, len);
+  if (add_sep)
+    buf[len++] = '/';
+  buf[len] = '\0';
+  return static_cast<int>(len);
+}

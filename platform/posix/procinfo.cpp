@@ -1,0 +1,32 @@
+#include "platform/procinfo.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+unsigned long pl_getpid() { return static_cast<unsigned long>(getpid()); }
+
+int pl_self_dir(char *buf, size_t size) {
+  if (size < 2)
+    return ERANGE;
+  ssize_t n = readlink("/proc/self/exe", buf, size - 1);
+  if (n < 0)
+    return errno;
+  if (static_cast<size_t>(n) >= size - 1)
+    return ENAMETOOLONG;
+  buf[n] = '\0';
+  char *slash = strrchr(buf, '/');
+  if (!slash)
+    return ENOENT;
+  if (slash == buf)
+    slash[1] = '\0';
+  else
+    *slash = '\0';
+  return 0;
+}
+
+int pl_setenv(const char *name, const char *value) {
+  int rc = value ? setenv(name, value, 1) : unsetenv(name);
+  return rc == 0 ? 0 : errno;
+}

@@ -1,0 +1,13 @@
+#include "platform/clock.h"
+
+#include <windows.h>
+
+void pl_sleep_ms(unsigned ms) { Sleep(ms); }
+
+uint64_t pl_filetime_now() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+uint64_t pl_monotonic_ms() { return GetTickCount64(); }

@@ -1,0 +1,158 @@
+// jvmpeer: stands for the JVM side of the request channel in tests and
+// the demo. It owns the mailslot of a process id, reads wake-up
+// messages, and answers (or not) the request file each one names.
+//
+//   jvmpeer [--pid N] [--mode answer|never|delete|empty] [--delay-ms D]
+//           [--log FILE] [--ready FILE] [--max K] [--idle-ms T]
+//
+// --log records every message and request file seen, one per line:
+// "msg <hex>" and "req <hex>" (the bytes as they were, in hex).
+// --ready is created once the mailslot exists. The peer ends after K
+// messages (default 1) or T ms without one (default 30000).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/mailslot.h"
+#include "platform/procinfo.h"
+
+namespace {
+
+struct PeerArgs {
+  unsigned long pid = pl_getpid();
+  std::string mode = "answer";
+  unsigned delay_ms = 0;
+  const char *log = nullptr;
+  const char *ready = nullptr;
+  int max = 1;
+  unsigned idle_ms = 30000;
+};
+
+void fs_logHex(const char *log, const char *kind, const std::string &bytes) {
+  if (!log)
+    return;
+  FILE *fp = pl_file_open(log, "ab", 0, nullptr);
+  if (!fp)
+    return;
+  fprintf(fp, "%s ", kind);
+  for (unsigned char c : bytes)
+    fprintf(fp, "%02x", c);
+  fprintf(fp, "\n");
+  fclose(fp);
+}
+
+std::string fs_readAll(const std::string &path, bool *found) {
+  std::string out;
+  FILE *fp = pl_file_open(path.c_str(), "rb", 0, nullptr);
+  *found = fp != nullptr;
+  if (!fp)
+    return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
+    out.append(buf, n);
+  fclose(fp);
+  return out;
+}
+
+const char *fs_requestBase(const std::string &tag) {
+  if (tag == "HDP")
+    return ".memsnap_req_";
+  if (tag == "GC")
+    return ".collectnow_req_";
+  if (tag == "TOI")
+    return ".objtally_req_";
+  return nullptr;
+}
+
+void fs_handle(const PeerArgs &a, const std::string &msg) {
+  // "send SIGBREAK <tag>::<dir>" followed by a zero byte.
+  const char prefix[] = "send SIGBREAK ";
+  std::string text(msg.c_str()); // up to the zero byte
+  if (text.compare(0, sizeof prefix - 1, prefix) != 0)
+    return;
+  size_t sep = text.find("::");
+  if (sep == std::string::npos)
+    return;
+  std::string tag = text.substr(sizeof prefix - 1, sep - (sizeof prefix - 1));
+  std::string dir = text.substr(sep + 2);
+  const char *base = fs_requestBase(tag);
+  if (!base)
+    return;
+  std::string req = dir + base + std::to_string(a.pid);
+  bool found;
+  std::string content = fs_readAll(req, &found);
+  if (found)
+    fs_logHex(a.log, "req", content);
+  if (a.delay_ms)
+    pl_sleep_ms(a.delay_ms);
+  if (a.mode == "answer") {
+    FILE *fp = pl_file_open(req.c_str(), "w", 0, nullptr);
+    if (fp) {
+      fputs("0\n", fp);
+      fclose(fp);
+    }
+  } else if (a.mode == "delete") {
+    pl_file_delete(req.c_str());
+  } else if (a.mode == "empty") {
+    FILE *fp = pl_file_open(req.c_str(), "w", 0, nullptr);
+    if (fp)
+      fclose(fp);
+  }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  PeerArgs a;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string k = argv[i];
+    const char *v = argv[i + 1];
+    if (k == "--pid")
+      a.pid = strtoul(v, nullptr, 10);
+    else if (k == "--mode")
+      a.mode = v;
+    else if (k == "--delay-ms")
+      a.delay_ms = static_cast<unsigned>(strtoul(v, nullptr, 10));
+    else if (k == "--log")
+      a.log = v;
+    else if (k == "--ready")
+      a.ready = v;
+    else if (k == "--max")
+      a.max = atoi(v);
+    else if (k == "--idle-ms")
+      a.idle_ms = static_cast<unsigned>(strtoul(v, nullptr, 10));
+    else {
+      fprintf(stderr, "jvmpeer: unknown option %s\n", k.c_str());
+      return 64;
+    }
+  }
+  char name[64];
+  snprintf(name, sizeof name, "\\\\.\\mailslot\\Zentrak\\Tarno\\JDK\\pid%lu", a.pid);
+  PlMailslot *slot = nullptr;
+  int e = pl_mailslot_create(name, &slot);
+  if (e) {
+    fprintf(stderr, "jvmpeer: cannot create %s (errno %d)\n", name, e);
+    return 1;
+  }
+  if (a.ready)
+    pl_file_create_new(a.ready);
+  fprintf(stderr, "jvmpeer: serving pid %lu\n", a.pid);
+  int handled = 0;
+  while (handled < a.max) {
+    char buf[65536];
+    size_t got = 0;
+    int r = pl_mailslot_read(slot, buf, sizeof buf, static_cast<int>(a.idle_ms), &got, &e);
+    if (r <= 0)
+      break;
+    std::string msg(buf, got);
+    fs_logHex(a.log, "msg", msg);
+    fs_handle(a, msg);
+    ++handled;
+  }
+  pl_mailslot_close(slot);
+  return 0;
+}
