@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "platform/child.h"
 #include "platform/clock.h"
@@ -88,9 +89,11 @@ bool tk_wait_file(const std::string &path, int timeout_ms) {
 }
 
 unsigned long tk_fake_pid() {
-  static std::atomic<unsigned long> counter{0};
-  // Far above the ids this machine hands out, and apart per test process.
-  return 1000000000UL + (pl_getpid() % 100000UL) * 1000UL + (counter++ % 1000UL);
+  // Far above the ids this machine hands out; random, since process ids
+  // (and so anything derived from them) come back quickly under wine.
+  static std::mt19937 gen(std::random_device{}() ^ static_cast<unsigned>(pl_monotonic_ms()) ^
+                          static_cast<unsigned>(pl_getpid() * 2654435761UL));
+  return 1000000000UL + gen() % 1000000000UL;
 }
 
 bool tk_start(TkRun *run, const TkScratch &s, const std::vector<std::string> &argv,
