@@ -113,7 +113,10 @@ bool tk_start(TkRun *run, const TkScratch &s, const std::vector<std::string> &ar
   ev.push_back(nullptr);
   PlChildSpec spec = {av.data(), in_path.c_str(), run->out_path.c_str(), run->err_path.c_str(),
                       ev.data()};
-  return pl_child_start(&spec, &run->child) == 0;
+  int rc = pl_child_start(&spec, &run->child);
+  if (rc != 0)
+    fprintf(stderr, "testkit: cannot start %s (errno %d)\n", av[0], rc);
+  return rc == 0;
 }
 
 TkResult tk_finish(TkRun *run, int timeout_ms) {
@@ -175,7 +178,11 @@ bool tk_start_peer(TkPeer *peer, const TkScratch &s, unsigned long pid, const ch
                                    "--idle-ms", "60000"};
   if (!tk_start(&peer->run, s, argv, "", {}))
     return false;
-  return tk_wait_file(ready, 20000);
+  if (tk_wait_file(ready, 20000))
+    return true;
+  TkResult r = tk_finish(&peer->run, 1000);
+  fprintf(stderr, "testkit: the peer did not start (status %d): %s\n", r.code, r.err.c_str());
+  return false;
 }
 
 void tk_stop_peer(TkPeer *peer) {
