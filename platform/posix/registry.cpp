@@ -1,0 +1,455 @@
+// Registry stand-in: a tree of directories, one per key, under one root
+// (TOVX_REGISTRY, default /var/lib/tovx/registry). Each key's values live
+// in one file, .values, rewritten whole through a temporary file and a
+// rename, so a reader sees the old or the new set, never half of one.
+// Names compare without regard to ASCII case and keep the case they were
+// created with. docs/ARCHITECTURE.md gives the formats.
+#include "platform/registry.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+struct PlRegKey {
+  int root;          // PlRegRoot, or -1 for an opened key
+  std::string path;  // directory of an opened key
+  int access;
+};
+
+namespace {
+
+PlRegKey fs_roots[3] = {{PL_HKLM, "", PL_REG_ALL}, {PL_HKCU, "", PL_REG_ALL}, {PL_HKU, "", PL_REG_ALL}};
+const char *const kRootNames[3] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_USERS"};
+const char kValues[] = ".values";
+const char kMagic[] = "TOVXREG 1\n";
+
+struct Value {
+  std::string name;
+  uint32_t type;
+  std::string data;
+};
+
+std::string fs_fold(const std::string &s) {
+  std::string out = s;
+  for (char &c : out)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool fs_sameName(const std::string &a, const std::string &b) { return fs_fold(a) == fs_fold(b); }
+
+// Key names may hold any character but the backslash; on disk "/", "%"
+// and a leading "." are written as %XX.
+std::string fs_encode(const std::string &name) {
+  std::string out;
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c == '/' || c == '%' || (i == 0 && c == '.')) {
+      char buf[4];
+      snprintf(buf, sizeof buf, "%%%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string fs_decode(const std::string &name) {
+  std::string out;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '%' && i + 2 < name.size()) {
+      out += static_cast<char>(strtol(name.substr(i + 1, 2).c_str(), nullptr, 16));
+      i += 2;
+    } else {
+      out += name[i];
+    }
+  }
+  return out;
+}
+
+std::string fs_rootDir() {
+  const char *r = getenv("TOVX_REGISTRY");
+  return (r && *r) ? r : "/var/lib/tovx/registry";
+}
+
+int fs_errno(int e) {
+  switch (e) {
+  case ENOENT:
+  case ENOTDIR:
+    return PL_ERR_FILE_NOT_FOUND;
+  case EACCES:
+  case EPERM:
+  case EROFS:
+    return PL_ERR_ACCESS_DENIED;
+  case ENOMEM:
+    return PL_ERR_OUTOFMEMORY;
+  default:
+    return PL_ERR_CANTWRITE;
+  }
+}
+
+// Directory of a handle; roots are made on first use.
+int fs_keyDir(PlHkey key, std::string *dir) {
+  if (!key)
+    return PL_ERR_INVALID_HANDLE;
+  if (key->root >= 0) {
+    std::string base = fs_rootDir();
+    *dir = base + "/" + kRootNames[key->root];
+    struct stat st;
+    if (stat(dir->c_str(), &st) != 0) {
+      // Make the store's root and the hive's folder.
+      std::string acc;
+      for (size_t pos = 1; pos <= dir->size(); ++pos) {
+        if (pos == dir->size() || (*dir)[pos] == '/') {
+          acc = dir->substr(0, pos);
+          if (mkdir(acc.c_str(), 0755) != 0 && errno != EEXIST)
+            return fs_errno(errno);
+        }
+      }
+    }
+    return 0;
+  }
+  struct stat st;
+  if (stat(key->path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return PL_ERR_KEY_DELETED;
+  *dir = key->path;
+  return 0;
+}
+
+// Subkeys of a directory: (name as created, directory entry), sorted.
+int fs_subkeys(const std::string &dir, std::vector<std::pair<std::string, std::string>> *out) {
+  DIR *d = opendir(dir.c_str());
+  if (!d)
+    return errno == ENOENT ? PL_ERR_KEY_DELETED : fs_errno(errno);
+  out->clear();
+  while (struct dirent *e = readdir(d)) {
+    if (e->d_name[0] == '.')
+      continue;
+    std::string full = dir + "/" + e->d_name;
+    struct stat st;
+    if (lstat(full.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      continue;
+    out->emplace_back(fs_decode(e->d_name), e->d_name);
+  }
+  closedir(d);
+  std::sort(out->begin(), out->end(), [](const auto &a, const auto &b) {
+    std::string fa = fs_fold(a.first), fb = fs_fold(b.first);
+    return fa != fb ? fa < fb : a.first < b.first;
+  });
+  return 0;
+}
+
+std::vector<std::string> fs_split(const char *sub) {
+  std::vector<std::string> parts;
+  if (!sub)
+    return parts;
+  std::string cur;
+  for (const char *p = sub;; ++p) {
+    if (*p == '\\' || *p == '\0') {
+      if (!cur.empty())
+        parts.push_back(cur);
+      cur.clear();
+      if (!*p)
+        break;
+    } else {
+      cur += *p;
+    }
+  }
+  return parts;
+}
+
+int fs_walk(PlHkey parent, const char *sub, bool create, std::string *out) {
+  std::string dir;
+  int rc = fs_keyDir(parent, &dir);
+  if (rc)
+    return rc;
+  for (const std::string &part : fs_split(sub)) {
+    std::vector<std::pair<std::string, std::string>> subs;
+    if ((rc = fs_subkeys(dir, &subs)))
+      return rc;
+    auto it = std::find_if(subs.begin(), subs.end(),
+                           [&](const auto &s) { return fs_sameName(s.first, part); });
+    if (it != subs.end()) {
+      dir += "/" + it->second;
+      continue;
+    }
+    if (!create)
+      return PL_ERR_FILE_NOT_FOUND;
+    std::string next = dir + "/" + fs_encode(part);
+    if (mkdir(next.c_str(), 0755) != 0 && errno != EEXIST)
+      return fs_errno(errno);
+    dir = next;
+  }
+  *out = dir;
+  return 0;
+}
+
+int fs_readValues(const std::string &dir, std::vector<Value> *vals) {
+  vals->clear();
+  std::string path = dir + "/" + kValues;
+  FILE *fp = fopen(path.c_str(), "rb");
+  if (!fp)
+    return errno == ENOENT ? 0 : PL_ERR_CANTREAD;
+  std::string text;
+  char buf[8192];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
+    text.append(buf, n);
+  bool readErr = ferror(fp);
+  fclose(fp);
+  if (readErr)
+    return PL_ERR_CANTREAD;
+  // "TOVXREG 1\n", then "V <type> <namelen> <datalen>\n<name><data>\n"
+  // per value, then "E\n". Anything else: the file is not to be trusted.
+  size_t pos = sizeof kMagic - 1;
+  if (text.compare(0, pos, kMagic) != 0)
+    return PL_ERR_REGISTRY_CORRUPT;
+  for (;;) {
+    if (text.compare(pos, std::string::npos, "E\n") == 0)
+      break;
+    size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos || text[pos] != 'V')
+      return PL_ERR_REGISTRY_CORRUPT;
+    unsigned long type, nlen, dlen;
+    if (sscanf(text.c_str() + pos, "V %lu %lu %lu\n", &type, &nlen, &dlen) != 3)
+      return PL_ERR_REGISTRY_CORRUPT;
+    pos = eol + 1;
+    if (nlen > text.size() - pos || dlen > text.size() - pos - nlen ||
+        pos + nlen + dlen >= text.size() || text[pos + nlen + dlen] != '\n')
+      return PL_ERR_REGISTRY_CORRUPT;
+    vals->push_back({text.substr(pos, nlen), static_cast<uint32_t>(type), text.substr(pos + nlen, dlen)});
+    pos += nlen + dlen + 1;
+  }
+  return 0;
+}
+
+int fs_writeValues(const std::string &dir, const std::vector<Value> &vals) {
+  std::string text = kMagic;
+  for (const Value &v : vals) {
+    char head[80];
+    snprintf(head, sizeof head, "V %lu %lu %lu\n", static_cast<unsigned long>(v.type),
+             static_cast<unsigned long>(v.name.size()), static_cast<unsigned long>(v.data.size()));
+    text += head;
+    text += v.name;
+    text += v.data;
+    text += '\n';
+  }
+  text += "E\n";
+  std::string tmp = dir + "/.values.tmp" + std::to_string(getpid());
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0)
+    return fs_errno(errno);
+  size_t off = 0;
+  while (off < text.size()) {
+    ssize_t w = write(fd, text.data() + off, text.size() - off);
+    if (w < 0 && errno == EINTR)
+      continue;
+    if (w <= 0) {
+      close(fd);
+      unlink(tmp.c_str());
+      return PL_ERR_CANTWRITE;
+    }
+    off += static_cast<size_t>(w);
+  }
+  if (fsync(fd) != 0 || close(fd) != 0 || rename(tmp.c_str(), (dir + "/" + kValues).c_str()) != 0) {
+    unlink(tmp.c_str());
+    return PL_ERR_CANTWRITE;
+  }
+  return 0;
+}
+
+void fs_sortValues(std::vector<Value> *vals) {
+  std::sort(vals->begin(), vals->end(), [](const Value &a, const Value &b) {
+    std::string fa = fs_fold(a.name), fb = fs_fold(b.name);
+    return fa != fb ? fa < fb : a.name < b.name;
+  });
+}
+
+int fs_copyOut(const std::string &data, uint32_t *type, uint32_t vtype, void *out, uint32_t *len) {
+  if (type)
+    *type = vtype;
+  if (!len)
+    return out ? PL_ERR_INVALID_PARAMETER : 0;
+  uint32_t have = *len;
+  *len = static_cast<uint32_t>(data.size());
+  if (!out)
+    return 0;
+  if (data.size() > have)
+    return PL_ERR_MORE_DATA;
+  memcpy(out, data.data(), data.size());
+  return 0;
+}
+
+int fs_copyName(const std::string &name, char *out, uint32_t *len) {
+  if (!out || !len)
+    return PL_ERR_INVALID_PARAMETER;
+  if (name.size() >= *len)
+    return PL_ERR_MORE_DATA;
+  memcpy(out, name.c_str(), name.size() + 1);
+  *len = static_cast<uint32_t>(name.size());
+  return 0;
+}
+
+} // namespace
+
+PlHkey pl_reg_root(PlRegRoot root) { return &fs_roots[root]; }
+
+int pl_reg_open(PlHkey parent, const char *sub, int access, PlHkey *out) {
+  std::string dir;
+  int rc = fs_walk(parent, sub, false, &dir);
+  if (rc)
+    return rc;
+  *out = new PlRegKey{-1, dir, access & PL_REG_ALL};
+  return 0;
+}
+
+int pl_reg_create(PlHkey parent, const char *sub, int access, PlHkey *out) {
+  if (parent && (parent->access & PL_REG_ALL) != PL_REG_ALL)
+    return PL_ERR_ACCESS_DENIED;
+  std::string dir;
+  int rc = fs_walk(parent, sub, true, &dir);
+  if (rc)
+    return rc;
+  *out = new PlRegKey{-1, dir, access & PL_REG_ALL};
+  return 0;
+}
+
+void pl_reg_close(PlHkey key) {
+  if (key && key->root < 0)
+    delete key;
+}
+
+int pl_reg_enum_key(PlHkey key, uint32_t index, char *name, uint32_t *name_len) {
+  std::string dir;
+  int rc = fs_keyDir(key, &dir);
+  std::vector<std::pair<std::string, std::string>> subs;
+  if (rc || (rc = fs_subkeys(dir, &subs)))
+    return rc;
+  if (index >= subs.size())
+    return PL_ERR_NO_MORE_ITEMS;
+  return fs_copyName(subs[index].first, name, name_len);
+}
+
+int pl_reg_enum_value(PlHkey key, uint32_t index, char *name, uint32_t *name_len,
+                      uint32_t *type, void *data, uint32_t *data_len) {
+  std::string dir;
+  std::vector<Value> vals;
+  int rc = fs_keyDir(key, &dir);
+  if (rc || (rc = fs_readValues(dir, &vals)))
+    return rc;
+  fs_sortValues(&vals);
+  if (index >= vals.size())
+    return PL_ERR_NO_MORE_ITEMS;
+  if ((rc = fs_copyName(vals[index].name, name, name_len)))
+    return rc;
+  return fs_copyOut(vals[index].data, type, vals[index].type, data, data_len);
+}
+
+int pl_reg_query_info(PlHkey key, PlRegInfo *info) {
+  std::string dir;
+  std::vector<std::pair<std::string, std::string>> subs;
+  std::vector<Value> vals;
+  int rc = fs_keyDir(key, &dir);
+  if (rc || (rc = fs_subkeys(dir, &subs)) || (rc = fs_readValues(dir, &vals)))
+    return rc;
+  memset(info, 0, sizeof *info);
+  info->subkeys = static_cast<uint32_t>(subs.size());
+  for (const auto &s : subs)
+    info->max_subkey_len = std::max(info->max_subkey_len, static_cast<uint32_t>(s.first.size()));
+  info->values = static_cast<uint32_t>(vals.size());
+  for (const Value &v : vals) {
+    info->max_value_name_len = std::max(info->max_value_name_len, static_cast<uint32_t>(v.name.size()));
+    info->max_value_len = std::max(info->max_value_len, static_cast<uint32_t>(v.data.size()));
+  }
+  return 0;
+}
+
+int pl_reg_query_value(PlHkey key, const char *name, uint32_t *type, void *data,
+                       uint32_t *data_len) {
+  std::string dir;
+  std::vector<Value> vals;
+  int rc = fs_keyDir(key, &dir);
+  if (rc || (rc = fs_readValues(dir, &vals)))
+    return rc;
+  std::string want = name ? name : "";
+  for (const Value &v : vals)
+    if (fs_sameName(v.name, want))
+      return fs_copyOut(v.data, type, v.type, data, data_len);
+  return PL_ERR_FILE_NOT_FOUND;
+}
+
+int pl_reg_set_value(PlHkey key, const char *name, uint32_t type, const void *data,
+                     uint32_t len) {
+  if (!key)
+    return PL_ERR_INVALID_HANDLE;
+  if ((key->access & PL_REG_ALL) != PL_REG_ALL)
+    return PL_ERR_ACCESS_DENIED;
+  std::string dir;
+  std::vector<Value> vals;
+  int rc = fs_keyDir(key, &dir);
+  if (rc || (rc = fs_readValues(dir, &vals)))
+    return rc;
+  std::string want = name ? name : "";
+  std::string bytes(static_cast<const char *>(data), data ? len : 0);
+  bool found = false;
+  for (Value &v : vals)
+    if (fs_sameName(v.name, want)) {
+      v.type = type;
+      v.data = bytes;
+      found = true;
+    }
+  if (!found)
+    vals.push_back({want, type, bytes});
+  return fs_writeValues(dir, vals);
+}
+
+int pl_reg_delete_value(PlHkey key, const char *name) {
+  if (!key)
+    return PL_ERR_INVALID_HANDLE;
+  if ((key->access & PL_REG_ALL) != PL_REG_ALL)
+    return PL_ERR_ACCESS_DENIED;
+  std::string dir;
+  std::vector<Value> vals;
+  int rc = fs_keyDir(key, &dir);
+  if (rc || (rc = fs_readValues(dir, &vals)))
+    return rc;
+  std::string want = name ? name : "";
+  auto it = std::remove_if(vals.begin(), vals.end(), [&](const Value &v) { return fs_sameName(v.name, want); });
+  if (it == vals.end())
+    return PL_ERR_FILE_NOT_FOUND;
+  vals.erase(it, vals.end());
+  return fs_writeValues(dir, vals);
+}
+
+int pl_reg_delete_key(PlHkey parent, const char *sub, int access) {
+  (void)access; // one view only
+  if (fs_split(sub).empty())
+    return PL_ERR_INVALID_PARAMETER;
+  std::string dir;
+  int rc = fs_walk(parent, sub, false, &dir);
+  if (rc)
+    return rc;
+  std::vector<std::pair<std::string, std::string>> subs;
+  if ((rc = fs_subkeys(dir, &subs)))
+    return rc;
+  if (!subs.empty())
+    return PL_ERR_ACCESS_DENIED;
+  DIR *d = opendir(dir.c_str());
+  if (d) {
+    while (struct dirent *e = readdir(d))
+      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+        unlink((dir + "/" + e->d_name).c_str());
+    closedir(d);
+  }
+  return rmdir(dir.c_str()) == 0 ? 0 : fs_errno(errno);
+}
