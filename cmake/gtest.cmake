@@ -33,15 +33,21 @@ function(tovx_add_program name)
   tovx_pe_check(${name})
 endfunction()
 
-# tovx_add_test(name SOURCES... LIBS...): one GoogleTest binary, each
+# tovx_add_test(name SOURCES... LIBS... [LOCK resource]): one GoogleTest binary, each
 # test case registered with CTest.
 function(tovx_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "LOCK" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+  set(props TIMEOUT 180)
+  if(T_LOCK)
+    # Tests that share a machine-wide resource (the installation key of
+    # the real registry) run one at a time.
+    list(APPEND props RESOURCE_LOCK ${T_LOCK})
+  endif()
   if(NOT CMAKE_CROSSCOMPILING OR TOVX_WINE_TESTS)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-      PROPERTIES TIMEOUT 180)
+      PROPERTIES ${props})
   endif()
   tovx_pe_check(${name})
 endfunction()

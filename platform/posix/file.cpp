@@ -128,3 +128,61 @@ int pl_temp_dir(char *buf, size_t size) {
   buf[len] = '\0';
   return static_cast<int>(len);
 }
+
+int pl_file_kind(const char *path) {
+  struct stat st;
+  if (stat(path, &st) != 0)
+    return 0;
+  return S_ISREG(st.st_mode) ? 1 : S_ISDIR(st.st_mode) ? 2 : 3;
+}
+
+int pl_file_size(const char *path, unsigned long long *size) {
+  struct stat st;
+  if (stat(path, &st) != 0)
+    return errno;
+  *size = static_cast<unsigned long long>(st.st_size);
+  return 0;
+}
+
+int pl_file_copy(const char *src, const char *dst) {
+  int in = open(src, O_RDONLY | O_CLOEXEC);
+  if (in < 0)
+    return errno;
+  int out = open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) {
+    int e = errno;
+    close(in);
+    return e;
+  }
+  char buf[65536];
+  int rc = 0;
+  for (;;) {
+    ssize_t n = read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      rc = errno;
+      break;
+    }
+    if (n == 0)
+      break;
+    for (ssize_t off = 0; off < n;) {
+      ssize_t w = write(out, buf + off, static_cast<size_t>(n - off));
+      if (w < 0 && errno == EINTR)
+        continue;
+      if (w < 0) {
+        rc = errno;
+        break;
+      }
+      off += w;
+    }
+    if (rc)
+      break;
+  }
+  close(in);
+  if (close(out) != 0 && !rc)
+    rc = errno;
+  return rc;
+}
+
+int pl_chdir(const char *path) { return chdir(path) == 0 ? 0 : errno; }

@@ -30,3 +30,17 @@ int pl_setenv(const char *name, const char *value) {
   int rc = value ? setenv(name, value, 1) : unsetenv(name);
   return rc == 0 ? 0 : errno;
 }
+
+const char pl_path_list_sep = ':';
+
+int pl_env_exists(const char *name) { return getenv(name) != nullptr; }
+
+long pl_getenv(const char *name, char *buf, size_t size) {
+  const char *v = getenv(name);
+  if (!v)
+    return -1;
+  size_t n = strlen(v);
+  if (n < size)
+    memcpy(buf, v, n + 1);
+  return static_cast<long>(n);
+}

@@ -12,3 +12,15 @@ const char *pl_strerror(int err, char *buf, size_t size) {
     snprintf(buf, size, "%s", text);
   return buf;
 }
+
+int pl_system_error_text(int err, char *buf, size_t size) {
+  char tmp[512];
+  const char *text = strerror_r(err, tmp, sizeof tmp);
+  if (!text || strncmp(text, "Unknown error", 13) == 0)
+    return 0;
+  size_t n = strlen(text);
+  if (n >= size)
+    return 0;
+  memcpy(buf, text, n + 1);
+  return 1;
+}

@@ -115,3 +115,24 @@ int pl_temp_dir(char *buf, size_t size) {
     return -1;
   return static_cast<int>(n); // n >= size: it did not fit
 }
+
+int pl_file_kind(const char *path) {
+  DWORD a = GetFileAttributesA(path);
+  if (a == INVALID_FILE_ATTRIBUTES)
+    return 0;
+  return (a & FILE_ATTRIBUTE_DIRECTORY) ? 2 : 1;
+}
+
+int pl_file_size(const char *path, unsigned long long *size) {
+  WIN32_FILE_ATTRIBUTE_DATA d;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &d))
+    return pl_win_errno(GetLastError());
+  *size = (static_cast<unsigned long long>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+  return 0;
+}
+
+int pl_file_copy(const char *src, const char *dst) {
+  return CopyFileA(src, dst, FALSE) ? 0 : pl_win_errno(GetLastError());
+}
+
+int pl_chdir(const char *path) { return _chdir(path) == 0 ? 0 : errno; }

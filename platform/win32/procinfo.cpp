@@ -27,3 +27,22 @@ int pl_setenv(const char *name, const char *value) {
     return errno;
   return SetEnvironmentVariableA(name, value) ? 0 : pl_win_errno(GetLastError());
 }
+
+const char pl_path_list_sep = ';';
+
+int pl_env_exists(const char *name) {
+  char c;
+  SetLastError(0);
+  DWORD n = GetEnvironmentVariableA(name, &c, 1);
+  return (n > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND) ? 1 : 0;
+}
+
+long pl_getenv(const char *name, char *buf, size_t size) {
+  SetLastError(0);
+  DWORD n = GetEnvironmentVariableA(name, buf, static_cast<DWORD>(size));
+  if (n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+    return -1;
+  if (n >= size) // too small: n is the size needed, terminator included
+    return static_cast<long>(n - 1);
+  return static_cast<long>(n);
+}
