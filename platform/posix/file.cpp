@@ -11,6 +11,7 @@
 const char pl_path_sep = '/';
 const char pl_text_eol[] = "\n";
 const char pl_exe_suffix[] = "";
+const char pl_script_suffix[] = ".sh";
 
 int pl_file_create_new(const char *path) {
   // O_EXCL with O_CREAT never follows a link: an existing link is EEXIST.

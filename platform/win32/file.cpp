@@ -12,6 +12,7 @@
 const char pl_path_sep = '\\';
 const char pl_text_eol[] = "\r\n";
 const char pl_exe_suffix[] = ".exe";
+const char pl_script_suffix[] = ".cmd";
 
 int pl_win_errno(DWORD err) {
   switch (err) {

@@ -9,8 +9,9 @@
 // Separator of this platform's paths, and the line end text mode writes.
 extern const char pl_path_sep;
 extern const char pl_text_eol[];
-// Suffix of program files ("" or ".exe").
+// Suffix of program files ("" or ".exe") and of shell scripts (".sh" or ".cmd").
 extern const char pl_exe_suffix[];
+extern const char pl_script_suffix[];
 
 // Open flags of pl_file_open.
 enum {

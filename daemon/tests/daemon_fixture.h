@@ -1,0 +1,42 @@
+// A scratch installation tree for the daemon's tests.
+#pragma once
+#include <gtest/gtest.h>
+#include <string>
+
+#include "mwa_system.h"
+#include "platform/file.h"
+#include "sv_error.h"
+#include "testkit.h"
+
+struct InstallTree : ::testing::Test {
+  TkScratch s;
+  std::string sep = std::string(1, pl_path_sep);
+
+  std::string at(const std::string &rel) const {
+    std::string out = s.dir + sep;
+    for (char c : rel)
+      out += c == '/' ? pl_path_sep : c;
+    return out;
+  }
+  void mkdirs(std::initializer_list<const char *> dirs) {
+    for (const char *d : dirs)
+      ASSERT_EQ(pl_dir_create(at(d).c_str()), 0) << d;
+  }
+  static bool fixedStamp(char *buf, int size) {
+    snprintf(buf, static_cast<size_t>(size), "2009/04/20 01:20:29");
+    return true;
+  }
+  // The tree with bin/logs and a log ready to write, on a fixed clock.
+  void SetUp() override {
+    mkdirs({"bin", "bin/logs", "agent", "agent/config", "etc", "etc/currentprops"});
+    MwaErrorInfo e;
+    ASSERT_EQ(mwa_setinstalldir(s.dir.c_str(), &e), 1);
+    SetLogClock(fixedStamp);
+    ASSERT_EQ(InitErrorLog(), 0);
+  }
+  void TearDown() override {
+    TermErrorLog();
+    SetLogClock(nullptr);
+  }
+  std::string log() const { return tk_read_text(at("bin/logs/tovxservice.log")); }
+};
