@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <mutex>
+#include <set>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -36,6 +38,26 @@ struct Value {
   uint32_t type;
   std::string data;
 };
+
+// Opened keys: a handle that is not among them is refused, never used.
+std::mutex fs_liveLock;
+std::set<PlRegKey *> fs_live;
+
+bool fs_valid(PlHkey key) {
+  if (!key)
+    return false;
+  if (key >= &fs_roots[0] && key <= &fs_roots[2])
+    return true;
+  std::lock_guard<std::mutex> g(fs_liveLock);
+  return fs_live.count(key) != 0;
+}
+
+PlHkey fs_newKey(const std::string &dir, int access) {
+  PlRegKey *k = new PlRegKey{-1, dir, access & PL_REG_ALL};
+  std::lock_guard<std::mutex> g(fs_liveLock);
+  fs_live.insert(k);
+  return k;
+}
 
 std::string fs_fold(const std::string &s) {
   std::string out = s;
@@ -100,7 +122,7 @@ int fs_errno(int e) {
 
 // Directory of a handle; roots are made on first use.
 int fs_keyDir(PlHkey key, std::string *dir) {
-  if (!key)
+  if (!fs_valid(key))
     return PL_ERR_INVALID_HANDLE;
   if (key->root >= 0) {
     std::string base = fs_rootDir();
@@ -309,24 +331,33 @@ int pl_reg_open(PlHkey parent, const char *sub, int access, PlHkey *out) {
   int rc = fs_walk(parent, sub, false, &dir);
   if (rc)
     return rc;
-  *out = new PlRegKey{-1, dir, access & PL_REG_ALL};
+  *out = fs_newKey(dir, access);
   return 0;
 }
 
 int pl_reg_create(PlHkey parent, const char *sub, int access, PlHkey *out) {
-  if (parent && (parent->access & PL_REG_ALL) != PL_REG_ALL)
+  if (!fs_valid(parent))
+    return PL_ERR_INVALID_HANDLE;
+  if ((parent->access & PL_REG_ALL) != PL_REG_ALL)
     return PL_ERR_ACCESS_DENIED;
   std::string dir;
   int rc = fs_walk(parent, sub, true, &dir);
   if (rc)
     return rc;
-  *out = new PlRegKey{-1, dir, access & PL_REG_ALL};
+  *out = fs_newKey(dir, access);
   return 0;
 }
 
-void pl_reg_close(PlHkey key) {
-  if (key && key->root < 0)
-    delete key;
+int pl_reg_close(PlHkey key) {
+  if (key >= &fs_roots[0] && key <= &fs_roots[2])
+    return 0;
+  {
+    std::lock_guard<std::mutex> g(fs_liveLock);
+    if (!key || fs_live.erase(key) == 0)
+      return PL_ERR_INVALID_HANDLE;
+  }
+  delete key;
+  return 0;
 }
 
 int pl_reg_enum_key(PlHkey key, uint32_t index, char *name, uint32_t *name_len) {
@@ -390,7 +421,7 @@ int pl_reg_query_value(PlHkey key, const char *name, uint32_t *type, void *data,
 
 int pl_reg_set_value(PlHkey key, const char *name, uint32_t type, const void *data,
                      uint32_t len) {
-  if (!key)
+  if (!fs_valid(key))
     return PL_ERR_INVALID_HANDLE;
   if ((key->access & PL_REG_ALL) != PL_REG_ALL)
     return PL_ERR_ACCESS_DENIED;
@@ -414,7 +445,7 @@ int pl_reg_set_value(PlHkey key, const char *name, uint32_t type, const void *da
 }
 
 int pl_reg_delete_value(PlHkey key, const char *name) {
-  if (!key)
+  if (!fs_valid(key))
     return PL_ERR_INVALID_HANDLE;
   if ((key->access & PL_REG_ALL) != PL_REG_ALL)
     return PL_ERR_ACCESS_DENIED;
@@ -452,4 +483,161 @@ int pl_reg_delete_key(PlHkey parent, const char *sub, int access) {
     closedir(d);
   }
   return rmdir(dir.c_str()) == 0 ? 0 : fs_errno(errno);
+}
+
+// Wide names. The store holds UTF-8; UTF-16 converts to it and back
+// without loss, unpaired surrogates included (as three-byte sequences).
+namespace {
+
+std::string fs_toUtf8(const char16_t *w) {
+  std::string out;
+  if (!w)
+    return out;
+  for (const char16_t *p = w; *p; ++p) {
+    uint32_t c = *p;
+    if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(p[1]) - 0xDC00);
+      ++p;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// Bytes that are not well-formed come across one unit each, unchanged.
+std::u16string fs_toUtf16(const std::string &s) {
+  std::u16string out;
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(s.data());
+  size_t n = s.size();
+  for (size_t i = 0; i < n;) {
+    uint32_t c = p[i];
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool ok = len > 0 && i + len <= n;
+    for (size_t k = 1; ok && k < len; ++k)
+      ok = (p[i + k] & 0xC0) == 0x80;
+    if (!ok) {
+      out += static_cast<char16_t>(c);
+      ++i;
+      continue;
+    }
+    if (len == 2)
+      c = ((c & 0x1F) << 6) | (p[i + 1] & 0x3F);
+    else if (len == 3)
+      c = ((c & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F);
+    else if (len == 4)
+      c = ((c & 0x07) << 18) | ((p[i + 1] & 0x3F) << 12) | ((p[i + 2] & 0x3F) << 6) | (p[i + 3] & 0x3F);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += len;
+  }
+  return out;
+}
+
+int fs_copyNameW(const std::string &name, char16_t *out, uint32_t *len) {
+  std::u16string w = fs_toUtf16(name);
+  if (!out || !len)
+    return PL_ERR_INVALID_PARAMETER;
+  if (w.size() >= *len)
+    return PL_ERR_MORE_DATA;
+  memcpy(out, w.c_str(), (w.size() + 1) * sizeof(char16_t));
+  *len = static_cast<uint32_t>(w.size());
+  return 0;
+}
+
+// Value data as the wide calls give it: string types in UTF-16.
+std::string fs_wideData(uint32_t type, const std::string &data) {
+  if (type != PL_REG_SZ && type != PL_REG_EXPAND_SZ && type != PL_REG_MULTI_SZ)
+    return data;
+  std::u16string w = fs_toUtf16(data);
+  return std::string(reinterpret_cast<const char *>(w.data()), w.size() * sizeof(char16_t));
+}
+
+int fs_readRaw(PlHkey key, const std::string &name, uint32_t *type, std::string *data) {
+  uint32_t len = 0;
+  int rc = pl_reg_query_value(key, name.c_str(), type, nullptr, &len);
+  if (rc)
+    return rc;
+  data->assign(len, '\0');
+  return pl_reg_query_value(key, name.c_str(), type, len ? &(*data)[0] : nullptr, &len);
+}
+
+} // namespace
+
+int pl_reg_open_w(PlHkey parent, const char16_t *sub, int access, PlHkey *out) {
+  std::string s = fs_toUtf8(sub);
+  return pl_reg_open(parent, s.c_str(), access, out);
+}
+
+int pl_reg_enum_key_w(PlHkey key, uint32_t index, char16_t *name, uint32_t *name_len) {
+  std::string dir;
+  int rc = fs_keyDir(key, &dir);
+  std::vector<std::pair<std::string, std::string>> subs;
+  if (rc || (rc = fs_subkeys(dir, &subs)))
+    return rc;
+  if (index >= subs.size())
+    return PL_ERR_NO_MORE_ITEMS;
+  return fs_copyNameW(subs[index].first, name, name_len);
+}
+
+int pl_reg_enum_value_w(PlHkey key, uint32_t index, char16_t *name, uint32_t *name_len,
+                        uint32_t *type, void *data, uint32_t *data_len) {
+  std::string dir;
+  std::vector<Value> vals;
+  int rc = fs_keyDir(key, &dir);
+  if (rc || (rc = fs_readValues(dir, &vals)))
+    return rc;
+  fs_sortValues(&vals);
+  if (index >= vals.size())
+    return PL_ERR_NO_MORE_ITEMS;
+  if ((rc = fs_copyNameW(vals[index].name, name, name_len)))
+    return rc;
+  return fs_copyOut(fs_wideData(vals[index].type, vals[index].data), type, vals[index].type, data, data_len);
+}
+
+int pl_reg_query_info_w(PlHkey key, PlRegInfo *info) {
+  std::string dir;
+  std::vector<std::pair<std::string, std::string>> subs;
+  std::vector<Value> vals;
+  int rc = fs_keyDir(key, &dir);
+  if (rc || (rc = fs_subkeys(dir, &subs)) || (rc = fs_readValues(dir, &vals)))
+    return rc;
+  memset(info, 0, sizeof *info);
+  info->subkeys = static_cast<uint32_t>(subs.size());
+  for (const auto &s : subs)
+    info->max_subkey_len = std::max(info->max_subkey_len, static_cast<uint32_t>(fs_toUtf16(s.first).size()));
+  info->values = static_cast<uint32_t>(vals.size());
+  for (const Value &v : vals) {
+    info->max_value_name_len = std::max(info->max_value_name_len, static_cast<uint32_t>(fs_toUtf16(v.name).size()));
+    info->max_value_len = std::max(info->max_value_len, static_cast<uint32_t>(fs_wideData(v.type, v.data).size()));
+  }
+  return 0;
+}
+
+int pl_reg_query_value_w(PlHkey key, const char16_t *name, uint32_t *type, void *data,
+                         uint32_t *data_len) {
+  uint32_t t = 0;
+  std::string raw;
+  int rc = fs_readRaw(key, fs_toUtf8(name), &t, &raw);
+  if (rc)
+    return rc;
+  return fs_copyOut(fs_wideData(t, raw), type, t, data, data_len);
 }

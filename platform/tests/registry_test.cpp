@@ -158,3 +158,43 @@ TEST_F(RegFixture, ReadOnlyKeyRefusesWrites) {
   EXPECT_EQ(pl_reg_delete_value(key, "nothing"), PL_ERR_FILE_NOT_FOUND);
 }
 }
+
+namespace {
+
+TEST_F(RegFixture, WideCallsSeeTheSameKeys) {
+  PlHkey sub;
+  ASSERT_EQ(pl_reg_create(key, "Wide\\PathName", PL_REG_ALL, &sub), 0);
+  ASSERT_EQ(pl_reg_set_value(sub, "Path00", PL_REG_SZ, "C:\\a", 5), 0);
+  uint32_t n = 7;
+  ASSERT_EQ(pl_reg_set_value(sub, "N", PL_REG_DWORD, &n, 4), 0);
+  pl_reg_close(sub);
+
+  ASSERT_EQ(pl_reg_open_w(key, u"wide\\PATHNAME", PL_REG_READ, &sub), 0);
+  char16_t data[16];
+  uint32_t len = sizeof data, type = 0;
+  ASSERT_EQ(pl_reg_query_value_w(sub, u"path00", &type, data, &len), 0);
+  EXPECT_EQ(type, static_cast<uint32_t>(PL_REG_SZ));
+  EXPECT_EQ(len, 10u) << "four characters and the terminator, in UTF-16";
+  EXPECT_EQ(std::u16string(data), u"C:\\a");
+  uint32_t dword = 0;
+  len = 4;
+  ASSERT_EQ(pl_reg_query_value_w(sub, u"N", &type, &dword, &len), 0);
+  EXPECT_EQ(dword, 7u);
+
+  char16_t name[16];
+  uint32_t nlen = 16;
+  ASSERT_EQ(pl_reg_enum_value_w(sub, 1, name, &nlen, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(std::u16string(name), u"Path00");
+  PlRegInfo info;
+  ASSERT_EQ(pl_reg_query_info_w(sub, &info), 0);
+  EXPECT_EQ(info.values, 2u);
+  EXPECT_EQ(info.max_value_name_len, 6u);
+  nlen = 16;
+  EXPECT_EQ(pl_reg_enum_key_w(key, 1, name, &nlen), PL_ERR_NO_MORE_ITEMS);
+  nlen = 16;
+  ASSERT_EQ(pl_reg_enum_key_w(key, 0, name, &nlen), 0);
+  EXPECT_EQ(std::u16string(name), u"Wide");
+  EXPECT_EQ(pl_reg_close(sub), 0);
+  EXPECT_EQ(pl_reg_close(sub), PL_ERR_INVALID_HANDLE) << "closing twice is refused";
+}
+}

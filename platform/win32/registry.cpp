@@ -37,9 +37,60 @@ int pl_reg_create(PlHkey parent, const char *sub, int access, PlHkey *out) {
   return static_cast<int>(rc);
 }
 
-void pl_reg_close(PlHkey key) {
-  if (key)
-    RegCloseKey(fs_h(key));
+int pl_reg_close(PlHkey key) { return static_cast<int>(RegCloseKey(fs_h(key))); }
+
+int pl_reg_open_w(PlHkey parent, const char16_t *sub, int access, PlHkey *out) {
+  HKEY h;
+  LONG rc = RegOpenKeyExW(fs_h(parent), reinterpret_cast<const wchar_t *>(sub), 0, fs_sam(access), &h);
+  if (rc == ERROR_SUCCESS)
+    *out = reinterpret_cast<PlHkey>(h);
+  return static_cast<int>(rc);
+}
+
+int pl_reg_enum_key_w(PlHkey key, uint32_t index, char16_t *name, uint32_t *name_len) {
+  DWORD len = *name_len;
+  LONG rc = RegEnumKeyExW(fs_h(key), index, reinterpret_cast<wchar_t *>(name), &len, nullptr, nullptr,
+                          nullptr, nullptr);
+  if (rc == ERROR_SUCCESS)
+    *name_len = len;
+  return static_cast<int>(rc);
+}
+
+int pl_reg_enum_value_w(PlHkey key, uint32_t index, char16_t *name, uint32_t *name_len,
+                        uint32_t *type, void *data, uint32_t *data_len) {
+  DWORD len = *name_len, t = 0, dlen = data_len ? *data_len : 0;
+  LONG rc = RegEnumValueW(fs_h(key), index, reinterpret_cast<wchar_t *>(name), &len, nullptr, &t,
+                          static_cast<BYTE *>(data), data_len ? &dlen : nullptr);
+  if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
+    if (rc == ERROR_SUCCESS)
+      *name_len = len;
+    if (type)
+      *type = t;
+    if (data_len)
+      *data_len = dlen;
+  }
+  return static_cast<int>(rc);
+}
+
+int pl_reg_query_info_w(PlHkey key, PlRegInfo *info) {
+  DWORD subkeys = 0, maxSub = 0, values = 0, maxName = 0, maxVal = 0;
+  LONG rc = RegQueryInfoKeyW(fs_h(key), nullptr, nullptr, nullptr, &subkeys, &maxSub, nullptr,
+                             &values, &maxName, &maxVal, nullptr, nullptr);
+  if (rc == ERROR_SUCCESS)
+    *info = {subkeys, maxSub, values, maxName, maxVal};
+  return static_cast<int>(rc);
+}
+
+int pl_reg_query_value_w(PlHkey key, const char16_t *name, uint32_t *type, void *data,
+                         uint32_t *data_len) {
+  DWORD t = 0, len = data_len ? *data_len : 0;
+  LONG rc = RegQueryValueExW(fs_h(key), reinterpret_cast<const wchar_t *>(name), nullptr, &t,
+                             static_cast<BYTE *>(data), data_len ? &len : nullptr);
+  if (type)
+    *type = t;
+  if (data_len)
+    *data_len = len;
+  return static_cast<int>(rc);
 }
 
 int pl_reg_enum_key(PlHkey key, uint32_t index, char *name, uint32_t *name_len) {

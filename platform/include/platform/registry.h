@@ -55,9 +55,19 @@ struct PlRegInfo {
 };
 
 int pl_reg_open(PlHkey parent, const char *sub, int access, PlHkey *out);
+// Wide (UTF-16) names. Lengths are in UTF-16 units; the string data of
+// REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values comes back as UTF-16.
+int pl_reg_open_w(PlHkey parent, const char16_t *sub, int access, PlHkey *out);
+int pl_reg_enum_key_w(PlHkey key, uint32_t index, char16_t *name, uint32_t *name_len);
+int pl_reg_enum_value_w(PlHkey key, uint32_t index, char16_t *name, uint32_t *name_len,
+                        uint32_t *type, void *data, uint32_t *data_len);
+int pl_reg_query_info_w(PlHkey key, PlRegInfo *info);
+int pl_reg_query_value_w(PlHkey key, const char16_t *name, uint32_t *type, void *data,
+                         uint32_t *data_len);
 // Opens the key, creating it and any missing key above it.
 int pl_reg_create(PlHkey parent, const char *sub, int access, PlHkey *out);
-void pl_reg_close(PlHkey key);
+// Closes an opened key: PL_ERR_INVALID_HANDLE for one that is not open.
+int pl_reg_close(PlHkey key);
 
 // Subkey name at index (in the store's order). *name_len: buffer size in
 // characters on entry, name length without terminator on success.

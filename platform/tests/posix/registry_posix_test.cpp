@@ -49,3 +49,29 @@ TEST_F(StoreFixture, DeletedKeyAnswersKeyDeleted) {
   pl_reg_close(child);
 }
 }
+
+namespace {
+
+TEST_F(StoreFixture, WideNamesRoundTripThroughUtf8) {
+  // "é" and an unpaired surrogate, as the narrow calls store them.
+  for (const char *narrow : {"\xc3\xa9t\xc3\xa9", "\xed\xa0\x80x"}) {
+    PlHkey k;
+    ASSERT_EQ(pl_reg_create(key, narrow, PL_REG_ALL, &k), 0);
+    pl_reg_close(k);
+  }
+  std::vector<std::u16string> names;
+  for (uint32_t i = 0;; ++i) {
+    char16_t name[16];
+    uint32_t len = 16;
+    if (pl_reg_enum_key_w(key, i, name, &len) != 0)
+      break;
+    names.push_back(std::u16string(name, len));
+  }
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0], u"\u00e9t\u00e9");
+  EXPECT_EQ(names[1], std::u16string(1, char16_t(0xD800)) + u"x");
+  PlHkey k;
+  EXPECT_EQ(pl_reg_open_w(key, names[1].c_str(), PL_REG_READ, &k), 0);
+  pl_reg_close(k);
+}
+}
