@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <map>
 #include <mutex>
 #include <set>
 #include <fcntl.h>
@@ -24,11 +25,12 @@ struct PlRegKey {
   int root;          // PlRegRoot, or -1 for an opened key
   std::string path;  // directory of an opened key
   int access;
+  int32_t id;        // the key as an integer
 };
 
 namespace {
 
-PlRegKey fs_roots[3] = {{PL_HKLM, "", PL_REG_ALL}, {PL_HKCU, "", PL_REG_ALL}, {PL_HKU, "", PL_REG_ALL}};
+PlRegKey fs_roots[3] = {{PL_HKLM, "", PL_REG_ALL, 0}, {PL_HKCU, "", PL_REG_ALL, 0}, {PL_HKU, "", PL_REG_ALL, 0}};
 const char *const kRootNames[3] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_USERS"};
 const char kValues[] = ".values";
 const char kMagic[] = "TOVXREG 1\n";
@@ -42,6 +44,10 @@ struct Value {
 // Opened keys: a handle that is not among them is refused, never used.
 std::mutex fs_liveLock;
 std::set<PlRegKey *> fs_live;
+std::map<int32_t, PlRegKey *> fs_ids;
+int32_t fs_lastId;
+const int32_t kRootIds[3] = {static_cast<int32_t>(0x80000002u), static_cast<int32_t>(0x80000001u),
+                             static_cast<int32_t>(0x80000003u)};
 
 bool fs_valid(PlHkey key) {
   if (!key)
@@ -53,9 +59,15 @@ bool fs_valid(PlHkey key) {
 }
 
 PlHkey fs_newKey(const std::string &dir, int access) {
-  PlRegKey *k = new PlRegKey{-1, dir, access & PL_REG_ALL};
+  PlRegKey *k = new PlRegKey{-1, dir, access & PL_REG_ALL, 0};
   std::lock_guard<std::mutex> g(fs_liveLock);
   fs_live.insert(k);
+  // Small positive ids, never reused while the key is open.
+  do {
+    fs_lastId = fs_lastId >= 0x3fffffff ? 1 : fs_lastId + 1;
+  } while (fs_ids.count(fs_lastId));
+  k->id = fs_lastId;
+  fs_ids[k->id] = k;
   return k;
 }
 
@@ -326,6 +338,52 @@ int fs_copyName(const std::string &name, char *out, uint32_t *len) {
 
 PlHkey pl_reg_root(PlRegRoot root) { return &fs_roots[root]; }
 
+int32_t pl_reg_handle_id(PlHkey key) {
+  for (int r = 0; r < 3; ++r)
+    if (key == &fs_roots[r])
+      return kRootIds[r];
+  std::lock_guard<std::mutex> g(fs_liveLock);
+  return fs_live.count(key) ? key->id : 0;
+}
+
+PlHkey pl_reg_handle_from_id(int32_t id) {
+  for (int r = 0; r < 3; ++r)
+    if (id == kRootIds[r])
+      return &fs_roots[r];
+  std::lock_guard<std::mutex> g(fs_liveLock);
+  auto it = fs_ids.find(id);
+  return it == fs_ids.end() ? nullptr : it->second;
+}
+
+int pl_reg_error_text(int code, char *buf, size_t size) {
+  // The texts Windows gives for the numbers this store answers with.
+  static const struct {
+    int code;
+    const char *text;
+  } texts[] = {
+      {PL_ERR_FILE_NOT_FOUND, "The system cannot find the file specified."},
+      {PL_ERR_ACCESS_DENIED, "Access is denied."},
+      {PL_ERR_INVALID_HANDLE, "The handle is invalid."},
+      {8, "Not enough memory resources are available to process this command."},
+      {PL_ERR_OUTOFMEMORY, "Not enough memory resources are available to complete this operation."},
+      {PL_ERR_INVALID_PARAMETER, "The parameter is incorrect."},
+      {PL_ERR_MORE_DATA, "More data is available."},
+      {PL_ERR_NO_MORE_ITEMS, "No more data is available."},
+      {PL_ERR_CANTREAD, "The configuration registry key could not be read."},
+      {PL_ERR_CANTWRITE, "The configuration registry key could not be written."},
+      {PL_ERR_REGISTRY_CORRUPT, "The structure of one of the files containing registry data is corrupt, or the system's memory image of the file is corrupt, or the file could not be recovered because the alternate copy or log was absent or corrupt."},
+      {PL_ERR_KEY_DELETED, "Illegal operation attempted on a registry key that has been marked for deletion."},
+  };
+  for (const auto &t : texts)
+    if (t.code == code) {
+      if (strlen(t.text) + 2 > size)
+        return 0;
+      snprintf(buf, size, "%s\n", t.text);
+      return 1;
+    }
+  return 0;
+}
+
 int pl_reg_open(PlHkey parent, const char *sub, int access, PlHkey *out) {
   std::string dir;
   int rc = fs_walk(parent, sub, false, &dir);
@@ -355,6 +413,7 @@ int pl_reg_close(PlHkey key) {
     std::lock_guard<std::mutex> g(fs_liveLock);
     if (!key || fs_live.erase(key) == 0)
       return PL_ERR_INVALID_HANDLE;
+    fs_ids.erase(key->id);
   }
   delete key;
   return 0;

@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include <cstring>
 #include <windows.h>
 
 namespace {
@@ -35,6 +36,25 @@ int pl_reg_create(PlHkey parent, const char *sub, int access, PlHkey *out) {
   if (rc == ERROR_SUCCESS)
     *out = reinterpret_cast<PlHkey>(h);
   return static_cast<int>(rc);
+}
+
+int32_t pl_reg_handle_id(PlHkey key) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(key)); }
+
+// Predefined keys are sign-extended 32-bit values on 64-bit Windows too.
+PlHkey pl_reg_handle_from_id(int32_t id) { return reinterpret_cast<PlHkey>(static_cast<intptr_t>(id)); }
+
+int pl_reg_error_text(int code, char *buf, size_t size) {
+  char *text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, static_cast<DWORD>(code), 1033, reinterpret_cast<char *>(&text), 0, nullptr);
+  int ok = n > 0 && n < size;
+  if (ok) {
+    memcpy(buf, text, n);
+    buf[n] = '\0';
+  }
+  if (text)
+    LocalFree(text);
+  return ok;
 }
 
 int pl_reg_close(PlHkey key) { return static_cast<int>(RegCloseKey(fs_h(key))); }

@@ -54,6 +54,15 @@ struct PlRegInfo {
   uint32_t max_value_len;   // bytes
 };
 
+// A key as a 32-bit integer, as Java code holds it: the roots are
+// Windows' predefined values (HKEY_LOCAL_MACHINE 0x80000002 ...). An id
+// that names no open key gives a handle every call refuses.
+int32_t pl_reg_handle_id(PlHkey key);
+PlHkey pl_reg_handle_from_id(int32_t id);
+// The system's text for a registry error number, US English, with its
+// line end; 0 when there is none (buf untouched).
+int pl_reg_error_text(int code, char *buf, size_t size);
+
 int pl_reg_open(PlHkey parent, const char *sub, int access, PlHkey *out);
 // Wide (UTF-16) names. Lengths are in UTF-16 units; the string data of
 // REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ values comes back as UTF-16.
