@@ -45,7 +45,8 @@ void fs_throw(JNIEnv *env, const char *message, const char *function, int code) 
   jstring jfn = fs_string(env, function);
   if (env->ExceptionOccurred())
     return;
-  jobject ex = env->NewObject(cls, ctor, jmsg, jfn, static_cast<jint>(code));
+  // NewObject itself (the C++ wrapper would go through NewObjectV).
+  jobject ex = env->functions->NewObject(env, cls, ctor, jmsg, jfn, static_cast<jint>(code));
   if (env->ExceptionOccurred() || !ex)
     return;
   env->Throw(static_cast<jthrowable>(ex));
@@ -197,7 +198,7 @@ JNIEXPORT jobject JNICALL TOVX_JNI(getValue)(JNIEnv *env, jobject, jint key, jst
     jclass cls = env->FindClass("java/lang/Integer");
     jmethodID ctor = cls && !env->ExceptionOccurred() ? env->GetMethodID(cls, "<init>", "(I)V") : nullptr;
     if (ctor && !env->ExceptionOccurred())
-      result = env->NewObject(cls, ctor, static_cast<jint>(static_cast<int32_t>(v)));
+      result = env->functions->NewObject(env, cls, ctor, static_cast<jint>(static_cast<int32_t>(v)));
   } else if (type == PL_REG_BINARY) {
     jbyteArray bytes = env->NewByteArray(static_cast<jsize>(size));
     if (bytes && !env->ExceptionOccurred()) {
