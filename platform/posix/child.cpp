@@ -112,6 +112,12 @@ int pl_child_interrupt(PlChild *child) {
 
 int pl_child_can_interrupt() { return 1; }
 
+int pl_child_signal(PlChild *child, int which) {
+  if (child->done)
+    return ESRCH;
+  return kill(child->pid, which == PL_CHILD_HUP ? SIGHUP : SIGTERM) == 0 ? 0 : errno;
+}
+
 void pl_child_kill(PlChild *child) {
   if (!child->done)
     kill(child->pid, SIGKILL);

@@ -145,6 +145,8 @@ int pl_child_interrupt(PlChild *child) {
 // under wine does not have.
 int pl_child_can_interrupt() { return 0; }
 
+int pl_child_signal(PlChild *, int) { return ENOSYS; }
+
 void pl_child_kill(PlChild *child) {
   if (!child->done)
     TerminateProcess(child->pi.hProcess, 137);

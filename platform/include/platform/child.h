@@ -19,6 +19,10 @@ int pl_child_start(const PlChildSpec *spec, PlChild **out);
 int pl_child_wait(PlChild *child, int timeout_ms, int *exit_code);
 // Sends the console interrupt (SIGINT; CTRL_BREAK on Windows). 0 or errno.
 int pl_child_interrupt(PlChild *child);
+// Sends a termination signal: PL_CHILD_HUP (hang-up) or PL_CHILD_TERM.
+// POSIX only; ENOSYS elsewhere.
+enum { PL_CHILD_HUP = 1, PL_CHILD_TERM = 15 };
+int pl_child_signal(PlChild *child, int which);
 // 1 when this platform can deliver pl_child_interrupt reliably.
 int pl_child_can_interrupt();
 void pl_child_kill(PlChild *child);
