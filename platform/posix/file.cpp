@@ -130,6 +130,13 @@ int pl_temp_dir(char *buf, size_t size) {
   return static_cast<int>(len);
 }
 
+int pl_file_set_readonly(const char *path) {
+  struct stat st;
+  if (stat(path, &st) != 0)
+    return errno;
+  return chmod(path, st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? 0 : errno;
+}
+
 int pl_file_kind(const char *path) {
   struct stat st;
   if (stat(path, &st) != 0)

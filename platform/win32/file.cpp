@@ -117,6 +117,13 @@ int pl_temp_dir(char *buf, size_t size) {
   return static_cast<int>(n); // n >= size: it did not fit
 }
 
+int pl_file_set_readonly(const char *path) {
+  DWORD attr = GetFileAttributesA(path);
+  if (attr == INVALID_FILE_ATTRIBUTES)
+    return pl_win_errno(GetLastError());
+  return SetFileAttributesA(path, attr | FILE_ATTRIBUTE_READONLY) ? 0 : pl_win_errno(GetLastError());
+}
+
 int pl_file_kind(const char *path) {
   DWORD a = GetFileAttributesA(path);
   if (a == INVALID_FILE_ATTRIBUTES)

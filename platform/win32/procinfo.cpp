@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 #include "internal.h"
@@ -45,4 +46,36 @@ long pl_getenv(const char *name, char *buf, size_t size) {
   if (n >= size) // too small: n is the size needed, terminator included
     return static_cast<long>(n - 1);
   return static_cast<long>(n);
+}
+
+int pl_user_name(char *buf, size_t size) {
+  DWORD n = static_cast<DWORD>(size);
+  return GetUserNameA(buf, &n) ? 0 : pl_win_errno(GetLastError());
+}
+
+void pl_command_line(int, char **, char *buf, size_t size) {
+  if (size == 0)
+    return;
+  snprintf(buf, size, "%s", GetCommandLineA());
+}
+
+int pl_is_wow64() {
+  typedef BOOL(WINAPI * IsWow64)(HANDLE, PBOOL);
+  HMODULE k = LoadLibraryA("kernel32.dll");
+  if (!k)
+    return 0;
+  IsWow64 fn = reinterpret_cast<IsWow64>(reinterpret_cast<void *>(GetProcAddress(k, "IsWow64Process")));
+  BOOL wow = FALSE;
+  int result = fn && fn(GetCurrentProcess(), &wow) && wow ? 1 : 0;
+  FreeLibrary(k);
+  return result;
+}
+
+int pl_reg_has_view_delete() {
+  HMODULE a = LoadLibraryA("advapi32.dll");
+  if (!a)
+    return 0;
+  int found = GetProcAddress(a, "RegDeleteKeyExA") != nullptr;
+  FreeLibrary(a);
+  return found;
 }
