@@ -156,7 +156,9 @@ std::string fs_readString(PlHkey key, const char *name) {
 // first part names an environment variable, the second is the rest. With
 // the variable set and a rest, the value is the variable's value and the
 // rest; so "%NAME%rest" is expanded and other forms stay as they are.
-std::string fs_expandIcon(const std::string &icon) {
+} // namespace
+
+std::string TovxExpandIcon(const std::string &icon) {
   if (icon.find('%') == std::string::npos)
     return icon;
   std::string parts[2];
@@ -174,6 +176,8 @@ std::string fs_expandIcon(const std::string &icon) {
     return icon;
   return std::string(value) + parts[1];
 }
+
+namespace {
 
 int fs_analysisArgs(int argc, char **argv, std::string *illegal) {
   fs_log(LV_INFO, "XVRT65001-I", "ENTER - analysisArgs");
@@ -262,7 +266,7 @@ int fs_tovxCleanup() {
     std::string icon = fs_readString(up, "ProductIcon");
     pl_reg_close(up);
     if (!icon.empty()) {
-      fs_run.productIcon = fs_expandIcon(icon);
+      fs_run.productIcon = TovxExpandIcon(icon);
       std::string marker = std::string(1, pl_path_sep) + "ARPPRODUCTICON.exe";
       size_t at = fs_run.productIcon.find(marker);
       fs_run.productDir = at == std::string::npos ? fs_run.productIcon : fs_run.productIcon.substr(0, at);

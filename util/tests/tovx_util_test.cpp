@@ -183,6 +183,24 @@ TEST_F(Cleanup, SilentAndFailures) {
   pl_dir_remove(s.path("icons").c_str());
 }
 
+TEST(ProductIcon, OnlyALeadingVariableIsExpanded) {
+  pl_setenv("TOVX_T_ROOT", "C:\\Inst");
+  pl_setenv("TOVX_T_EMPTY", "");
+  struct {
+    const char *in, *out;
+  } cases[] = {
+      {"%TOVX_T_ROOT%\\ARPPRODUCTICON.exe", "C:\\Inst\\ARPPRODUCTICON.exe"},
+      {"C:\\a\\ARPPRODUCTICON.exe", "C:\\a\\ARPPRODUCTICON.exe"},
+      {"C:\\50%off\\x.exe", "C:\\50%off\\x.exe"},
+      {"%TOVX_T_UNSET%\\x.exe", "%TOVX_T_UNSET%\\x.exe"},
+      {"%TOVX_T_EMPTY%\\x.exe", "%TOVX_T_EMPTY%\\x.exe"},
+      {"%TOVX_T_ROOT%", "%TOVX_T_ROOT%"},
+      {"%TOVX_T_ROOT%\\a%b", "C:\\Inst\\a"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(TovxExpandIcon(c.in), c.out) << c.in;
+}
+
 TEST_F(Cleanup, ArgumentRules) {
   struct {
     std::vector<std::string> args;
