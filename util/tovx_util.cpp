@@ -72,10 +72,10 @@ void fs_echo(const char *id, const char *fmt, const char *a, const char *b = nul
 // The log lives at the root of the system drive: SystemDrive, or the drive
 // of windir, or (neither set, as on POSIX) the file system's root.
 void fs_logName() {
-  char drive[1100] = "";
+  char drive[1025] = "";
   long n = pl_getenv("SystemDrive", drive, 1024);
   if (n < 0 || n >= 1024) {
-    char windir[1100];
+    char windir[1025];
     long w = pl_getenv("windir", windir, sizeof windir);
     drive[0] = '\0';
     if (w >= 2 && w < static_cast<long>(sizeof windir))

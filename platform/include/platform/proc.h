@@ -1,0 +1,43 @@
+// Child processes started from a Windows-style command line, and the
+// system's list of processes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the system says of a started child (all zero: none).
+struct PlProcInfo {
+  intptr_t process;  // process handle (Windows) or 0
+  intptr_t thread;   // main thread handle (Windows) or 0
+  uint32_t pid;
+  uint32_t tid;
+};
+
+// Starts cmdline (the first word names the program) with handle
+// inheritance on and the window hidden. On POSIX the line is split by
+// the Windows C runtime's rules and run without a shell. 0 or the
+// system's error number (Windows: last-error value; POSIX: errno).
+int pl_proc_start(const char *cmdline, PlProcInfo *info);
+// Waits up to timeout_ms (-1: without limit). 1 when it ended (*code
+// set), 0 on time-out, -1 on error (*err set; *op names the call).
+int pl_proc_wait(PlProcInfo *info, int timeout_ms, uint32_t *code, const char **op, int *err);
+// Ends the child with exit code 4294967295 (POSIX: SIGKILL). 0 or error.
+int pl_proc_terminate(PlProcInfo *info);
+// Releases the handles of a child whose end was observed.
+void pl_proc_release(PlProcInfo *info);
+
+struct PlProcEntry {
+  uint32_t pid;
+  uint32_t ppid;
+};
+// Every process of the system at one moment. 0, or -1 with *op naming
+// the failed call ("LoadLibrary", "CreateToolhelp32Snapshot",
+// "Process32First", "Process32Next") and *err its error; *err 0 when the
+// system offers no process list at all.
+int pl_proc_snapshot(std::vector<PlProcEntry> *out, const char **op, int *err);
+// Ends a process by id with exit code 4294967295; silently nothing when
+// it cannot be opened.
+void pl_proc_kill_pid(uint32_t pid);
+// Splits a command line by the Windows C runtime's rules.
+std::vector<std::string> pl_split_command_line(const char *cmdline);
