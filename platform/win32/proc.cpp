@@ -2,9 +2,10 @@
 
 #include <cstring>
 #include <string>
-#include <tlhelp32.h>
 
 #include "internal.h"
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 std::vector<std::string> pl_split_command_line(const char *cmdline) {
   // The same rules as the POSIX twin; kept here so both builds share them.
