@@ -14,44 +14,6 @@
 
 extern char **environ;
 
-std::vector<std::string> pl_split_command_line(const char *cmdline) {
-  std::vector<std::string> args;
-  const char *p = cmdline;
-  for (;;) {
-    while (*p == ' ' || *p == '\t')
-      ++p;
-    if (!*p)
-      break;
-    std::string arg;
-    bool quoted = false;
-    while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
-      size_t slashes = 0;
-      while (*p == '\\') {
-        ++slashes;
-        ++p;
-      }
-      if (*p == '"') {
-        arg.append(slashes / 2, '\\');
-        if (slashes % 2) {
-          arg += '"';
-        } else if (quoted && p[1] == '"') {
-          arg += '"'; // "" inside quotes is a literal quote
-          ++p;
-        } else {
-          quoted = !quoted;
-        }
-        ++p;
-      } else {
-        arg.append(slashes, '\\');
-        if (*p && (quoted || (*p != ' ' && *p != '\t')))
-          arg += *p++;
-      }
-    }
-    args.push_back(arg);
-  }
-  return args;
-}
-
 int pl_proc_start(const char *cmdline, PlProcInfo *info) {
   std::vector<std::string> args = pl_split_command_line(cmdline);
   if (args.empty())
@@ -137,4 +99,17 @@ int pl_proc_snapshot(std::vector<PlProcEntry> *out, const char **op, int *err) {
 void pl_proc_kill_pid(uint32_t pid) {
   if (pid > 1)
     kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+int pl_proc_alive(uint32_t pid) {
+  char path[64], buf[512];
+  snprintf(path, sizeof path, "/proc/%lu/stat", static_cast<unsigned long>(pid));
+  FILE *fp = fopen(path, "r");
+  if (!fp)
+    return 0;
+  size_t n = fread(buf, 1, sizeof buf - 1, fp);
+  fclose(fp);
+  buf[n] = '\0';
+  const char *close = strrchr(buf, ')');
+  return close && close[1] == ' ' && close[2] != 'Z' && close[2] != 'X';
 }

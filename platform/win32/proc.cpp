@@ -7,45 +7,6 @@
 // After windows.h, which it needs.
 #include <tlhelp32.h>
 
-std::vector<std::string> pl_split_command_line(const char *cmdline) {
-  // The same rules as the POSIX twin; kept here so both builds share them.
-  std::vector<std::string> args;
-  const char *p = cmdline;
-  for (;;) {
-    while (*p == ' ' || *p == '\t')
-      ++p;
-    if (!*p)
-      break;
-    std::string arg;
-    bool quoted = false;
-    while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
-      size_t slashes = 0;
-      while (*p == '\\') {
-        ++slashes;
-        ++p;
-      }
-      if (*p == '"') {
-        arg.append(slashes / 2, '\\');
-        if (slashes % 2) {
-          arg += '"';
-        } else if (quoted && p[1] == '"') {
-          arg += '"';
-          ++p;
-        } else {
-          quoted = !quoted;
-        }
-        ++p;
-      } else {
-        arg.append(slashes, '\\');
-        if (*p && (quoted || (*p != ' ' && *p != '\t')))
-          arg += *p++;
-      }
-    }
-    args.push_back(arg);
-  }
-  return args;
-}
-
 int pl_proc_start(const char *cmdline, PlProcInfo *info) {
   std::vector<char> cmd(cmdline, cmdline + strlen(cmdline) + 1);
   STARTUPINFOA si;
@@ -154,4 +115,14 @@ void pl_proc_kill_pid(uint32_t pid) {
     return;
   TerminateProcess(h, 0xFFFFFFFFu);
   CloseHandle(h);
+}
+
+int pl_proc_alive(uint32_t pid) {
+  HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+  if (!h)
+    return 0;
+  DWORD code = 0;
+  BOOL ok = GetExitCodeProcess(h, &code);
+  CloseHandle(h);
+  return ok && code == STILL_ACTIVE;
 }

@@ -39,5 +39,7 @@ int pl_proc_snapshot(std::vector<PlProcEntry> *out, const char **op, int *err);
 // Ends a process by id with exit code 4294967295; silently nothing when
 // it cannot be opened.
 void pl_proc_kill_pid(uint32_t pid);
+// 1 while the process runs (a zombie on POSIX counts as ended).
+int pl_proc_alive(uint32_t pid);
 // Splits a command line by the Windows C runtime's rules.
 std::vector<std::string> pl_split_command_line(const char *cmdline);
