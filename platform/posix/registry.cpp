@@ -419,19 +419,22 @@ int pl_reg_close(PlHkey key) {
   return 0;
 }
 
-int pl_reg_enum_key(PlHkey key, uint32_t index, char *name, uint32_t *name_len) {
+namespace {
+
+// The subkey or value at an index, in the store's order.
+int fs_subkeyAt(PlHkey key, uint32_t index, std::string *name) {
   std::string dir;
-  int rc = fs_keyDir(key, &dir);
   std::vector<std::pair<std::string, std::string>> subs;
+  int rc = fs_keyDir(key, &dir);
   if (rc || (rc = fs_subkeys(dir, &subs)))
     return rc;
   if (index >= subs.size())
     return PL_ERR_NO_MORE_ITEMS;
-  return fs_copyName(subs[index].first, name, name_len);
+  *name = subs[index].first;
+  return 0;
 }
 
-int pl_reg_enum_value(PlHkey key, uint32_t index, char *name, uint32_t *name_len,
-                      uint32_t *type, void *data, uint32_t *data_len) {
+int fs_valueAt(PlHkey key, uint32_t index, Value *value) {
   std::string dir;
   std::vector<Value> vals;
   int rc = fs_keyDir(key, &dir);
@@ -440,12 +443,14 @@ int pl_reg_enum_value(PlHkey key, uint32_t index, char *name, uint32_t *name_len
   fs_sortValues(&vals);
   if (index >= vals.size())
     return PL_ERR_NO_MORE_ITEMS;
-  if ((rc = fs_copyName(vals[index].name, name, name_len)))
-    return rc;
-  return fs_copyOut(vals[index].data, type, vals[index].type, data, data_len);
+  *value = vals[index];
+  return 0;
 }
 
-int pl_reg_query_info(PlHkey key, PlRegInfo *info) {
+// Counts and longest lengths; measure turns a name or data into the
+// length the caller counts in.
+template <typename NameLen, typename DataLen>
+int fs_info(PlHkey key, PlRegInfo *info, NameLen nameLen, DataLen dataLen) {
   std::string dir;
   std::vector<std::pair<std::string, std::string>> subs;
   std::vector<Value> vals;
@@ -454,14 +459,37 @@ int pl_reg_query_info(PlHkey key, PlRegInfo *info) {
     return rc;
   memset(info, 0, sizeof *info);
   info->subkeys = static_cast<uint32_t>(subs.size());
-  for (const auto &s : subs)
-    info->max_subkey_len = std::max(info->max_subkey_len, static_cast<uint32_t>(s.first.size()));
+  for (const auto &sk : subs)
+    info->max_subkey_len = std::max(info->max_subkey_len, nameLen(sk.first));
   info->values = static_cast<uint32_t>(vals.size());
   for (const Value &v : vals) {
-    info->max_value_name_len = std::max(info->max_value_name_len, static_cast<uint32_t>(v.name.size()));
-    info->max_value_len = std::max(info->max_value_len, static_cast<uint32_t>(v.data.size()));
+    info->max_value_name_len = std::max(info->max_value_name_len, nameLen(v.name));
+    info->max_value_len = std::max(info->max_value_len, dataLen(v));
   }
   return 0;
+}
+
+} // namespace
+
+int pl_reg_enum_key(PlHkey key, uint32_t index, char *name, uint32_t *name_len) {
+  std::string n;
+  int rc = fs_subkeyAt(key, index, &n);
+  return rc ? rc : fs_copyName(n, name, name_len);
+}
+
+int pl_reg_enum_value(PlHkey key, uint32_t index, char *name, uint32_t *name_len,
+                      uint32_t *type, void *data, uint32_t *data_len) {
+  Value v;
+  int rc = fs_valueAt(key, index, &v);
+  if (rc || (rc = fs_copyName(v.name, name, name_len)))
+    return rc;
+  return fs_copyOut(v.data, type, v.type, data, data_len);
+}
+
+int pl_reg_query_info(PlHkey key, PlRegInfo *info) {
+  return fs_info(
+      key, info, [](const std::string &n) { return static_cast<uint32_t>(n.size()); },
+      [](const Value &v) { return static_cast<uint32_t>(v.data.size()); });
 }
 
 int pl_reg_query_value(PlHkey key, const char *name, uint32_t *type, void *data,
@@ -647,48 +675,24 @@ int pl_reg_open_w(PlHkey parent, const char16_t *sub, int access, PlHkey *out) {
 }
 
 int pl_reg_enum_key_w(PlHkey key, uint32_t index, char16_t *name, uint32_t *name_len) {
-  std::string dir;
-  int rc = fs_keyDir(key, &dir);
-  std::vector<std::pair<std::string, std::string>> subs;
-  if (rc || (rc = fs_subkeys(dir, &subs)))
-    return rc;
-  if (index >= subs.size())
-    return PL_ERR_NO_MORE_ITEMS;
-  return fs_copyNameW(subs[index].first, name, name_len);
+  std::string n;
+  int rc = fs_subkeyAt(key, index, &n);
+  return rc ? rc : fs_copyNameW(n, name, name_len);
 }
 
 int pl_reg_enum_value_w(PlHkey key, uint32_t index, char16_t *name, uint32_t *name_len,
                         uint32_t *type, void *data, uint32_t *data_len) {
-  std::string dir;
-  std::vector<Value> vals;
-  int rc = fs_keyDir(key, &dir);
-  if (rc || (rc = fs_readValues(dir, &vals)))
+  Value v;
+  int rc = fs_valueAt(key, index, &v);
+  if (rc || (rc = fs_copyNameW(v.name, name, name_len)))
     return rc;
-  fs_sortValues(&vals);
-  if (index >= vals.size())
-    return PL_ERR_NO_MORE_ITEMS;
-  if ((rc = fs_copyNameW(vals[index].name, name, name_len)))
-    return rc;
-  return fs_copyOut(fs_wideData(vals[index].type, vals[index].data), type, vals[index].type, data, data_len);
+  return fs_copyOut(fs_wideData(v.type, v.data), type, v.type, data, data_len);
 }
 
 int pl_reg_query_info_w(PlHkey key, PlRegInfo *info) {
-  std::string dir;
-  std::vector<std::pair<std::string, std::string>> subs;
-  std::vector<Value> vals;
-  int rc = fs_keyDir(key, &dir);
-  if (rc || (rc = fs_subkeys(dir, &subs)) || (rc = fs_readValues(dir, &vals)))
-    return rc;
-  memset(info, 0, sizeof *info);
-  info->subkeys = static_cast<uint32_t>(subs.size());
-  for (const auto &s : subs)
-    info->max_subkey_len = std::max(info->max_subkey_len, static_cast<uint32_t>(fs_toUtf16(s.first).size()));
-  info->values = static_cast<uint32_t>(vals.size());
-  for (const Value &v : vals) {
-    info->max_value_name_len = std::max(info->max_value_name_len, static_cast<uint32_t>(fs_toUtf16(v.name).size()));
-    info->max_value_len = std::max(info->max_value_len, static_cast<uint32_t>(fs_wideData(v.type, v.data).size()));
-  }
-  return 0;
+  return fs_info(
+      key, info, [](const std::string &n) { return static_cast<uint32_t>(fs_toUtf16(n).size()); },
+      [](const Value &v) { return static_cast<uint32_t>(fs_wideData(v.type, v.data).size()); });
 }
 
 int pl_reg_query_value_w(PlHkey key, const char16_t *name, uint32_t *type, void *data,
