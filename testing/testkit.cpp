@@ -113,9 +113,16 @@ bool tk_start(TkRun *run, const TkScratch &s, const std::vector<std::string> &ar
   ev.push_back(nullptr);
   PlChildSpec spec = {av.data(), in_path.c_str(), run->out_path.c_str(), run->err_path.c_str(),
                       ev.data()};
-  int rc = pl_child_start(&spec, &run->child);
-  if (rc != 0)
-    fprintf(stderr, "testkit: cannot start %s (errno %d)\n", av[0], rc);
+  // Under wine a start now and then fails when tests run side by side;
+  // a second try goes through.
+  int rc = 0;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    rc = pl_child_start(&spec, &run->child);
+    if (rc == 0)
+      break;
+    fprintf(stderr, "testkit: cannot start %s (errno %d)%s\n", av[0], rc, attempt < 4 ? ", trying again" : "");
+    pl_sleep_ms(200);
+  }
   return rc == 0;
 }
 
