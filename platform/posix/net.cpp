@@ -27,3 +27,113 @@ void pl_sock_peer_text(PlSocket s, char *buf, size_t size) {
       snprintf(buf, size, "%s", host);
   }
 }
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <vector>
+
+PlSocket pl_socket_tcp(int family) {
+  return socket(family == PL_AF_INET6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+
+PlSocket pl_accept(PlSocket s, PlSockAddr *peer) {
+  socklen_t len = sizeof peer->bytes;
+  int fd = accept4(static_cast<int>(s), reinterpret_cast<struct sockaddr *>(peer->bytes), &len, SOCK_CLOEXEC);
+  peer->len = fd >= 0 ? static_cast<int>(len) : 0;
+  return fd;
+}
+
+int pl_closesocket(PlSocket s) { return close(static_cast<int>(s)); }
+
+int pl_connect(PlSocket s, const PlSockAddr *addr) {
+  return connect(static_cast<int>(s), reinterpret_cast<const struct sockaddr *>(addr->bytes),
+                 static_cast<socklen_t>(addr->len));
+}
+
+int pl_bind(PlSocket s, const PlSockAddr *addr) {
+  return bind(static_cast<int>(s), reinterpret_cast<const struct sockaddr *>(addr->bytes),
+              static_cast<socklen_t>(addr->len));
+}
+
+int pl_listen(PlSocket s, int backlog) { return listen(static_cast<int>(s), backlog); }
+
+long pl_recv(PlSocket s, void *buf, size_t len) { return recv(static_cast<int>(s), buf, len, 0); }
+
+long pl_send(PlSocket s, const void *data, size_t len) {
+  return send(static_cast<int>(s), data, len, MSG_NOSIGNAL);
+}
+
+int pl_sock_error() { return errno; }
+
+int pl_select_read(const PlSocket *socks, int n, bool *ready, int timeout_ms) {
+  std::vector<struct pollfd> p(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i)
+    p[static_cast<size_t>(i)] = {static_cast<int>(socks[i]), POLLIN, 0};
+  int r = poll(p.data(), static_cast<nfds_t>(n), timeout_ms);
+  for (int i = 0; i < n; ++i)
+    ready[i] = r > 0 && (p[static_cast<size_t>(i)].revents & (POLLIN | POLLHUP | POLLERR));
+  return r;
+}
+
+int pl_sock_reuse(PlSocket s) {
+  int one = 1;
+  return setsockopt(static_cast<int>(s), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+}
+
+int pl_sock_v6only(PlSocket s) {
+  int one = 1;
+  return setsockopt(static_cast<int>(s), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+}
+
+int pl_sock_recv_timeout(PlSocket s, int ms) {
+  struct timeval tv = {ms / 1000, (ms % 1000) * 1000};
+  return setsockopt(static_cast<int>(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+int pl_sock_inheritable(PlSocket s) {
+  int flags = fcntl(static_cast<int>(s), F_GETFD);
+  return flags >= 0 && !(flags & FD_CLOEXEC);
+}
+
+int pl_sock_port(PlSocket s) {
+  struct sockaddr_storage ss;
+  socklen_t len = sizeof ss;
+  if (getsockname(static_cast<int>(s), reinterpret_cast<struct sockaddr *>(&ss), &len) != 0)
+    return -1;
+  if (ss.ss_family == AF_INET)
+    return ntohs(reinterpret_cast<struct sockaddr_in *>(&ss)->sin_port);
+  if (ss.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<struct sockaddr_in6 *>(&ss)->sin6_port);
+  return -1;
+}
+
+void pl_sockaddr_loopback4(PlSockAddr *addr, int port) {
+  memset(addr, 0, sizeof *addr);
+  struct sockaddr_in *in = reinterpret_cast<struct sockaddr_in *>(addr->bytes);
+  in->sin_family = AF_INET;
+  in->sin_port = htons(static_cast<uint16_t>(port));
+  in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr->len = sizeof *in;
+}
+
+int pl_sockaddr_loopback6(PlSockAddr *addr, int port) {
+  struct addrinfo hints, *res = nullptr;
+  memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_INET6;
+  hints.ai_socktype = SOCK_STREAM;
+  int rc = getaddrinfo("::1", nullptr, &hints, &res);
+  if (rc != 0)
+    return rc;
+  memset(addr, 0, sizeof *addr);
+  struct sockaddr_in6 *in6 = reinterpret_cast<struct sockaddr_in6 *>(addr->bytes);
+  in6->sin6_family = AF_INET6;
+  in6->sin6_port = htons(static_cast<uint16_t>(port));
+  memcpy(&in6->sin6_addr, &reinterpret_cast<struct sockaddr_in6 *>(res->ai_addr)->sin6_addr, 16);
+  addr->len = sizeof *in6;
+  freeaddrinfo(res);
+  return 0;
+}

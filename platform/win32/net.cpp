@@ -28,3 +28,133 @@ void pl_sock_peer_text(PlSocket s, char *buf, size_t size) {
       snprintf(buf, size, "%s", host);
   }
 }
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The socket library's handles are inherited by default. Clearing the
+// handle's inherit flag keeps the socket intact (wine, for one, cannot use
+// a duplicated socket handle); where that fails, duplicate without
+// inheritance and close the original.
+PlSocket fs_noInherit(SOCKET s) {
+  if (s == INVALID_SOCKET)
+    return PL_INVALID_SOCKET;
+  if (SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0))
+    return static_cast<PlSocket>(s);
+  HANDLE dup = nullptr;
+  BOOL ok = DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(s), GetCurrentProcess(), &dup, 0,
+                            FALSE, DUPLICATE_SAME_ACCESS);
+  closesocket(s);
+  return ok ? static_cast<PlSocket>(reinterpret_cast<intptr_t>(dup)) : PL_INVALID_SOCKET;
+}
+
+SOCKET fs_s(PlSocket s) { return static_cast<SOCKET>(s); }
+
+} // namespace
+
+PlSocket pl_socket_tcp(int family) {
+  return fs_noInherit(socket(family == PL_AF_INET6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0));
+}
+
+PlSocket pl_accept(PlSocket s, PlSockAddr *peer) {
+  int len = sizeof peer->bytes;
+  SOCKET c = accept(fs_s(s), reinterpret_cast<struct sockaddr *>(peer->bytes), &len);
+  peer->len = c != INVALID_SOCKET ? len : 0;
+  return fs_noInherit(c);
+}
+
+int pl_closesocket(PlSocket s) { return closesocket(fs_s(s)); }
+
+int pl_connect(PlSocket s, const PlSockAddr *addr) {
+  return connect(fs_s(s), reinterpret_cast<const struct sockaddr *>(addr->bytes), addr->len);
+}
+
+int pl_bind(PlSocket s, const PlSockAddr *addr) {
+  return bind(fs_s(s), reinterpret_cast<const struct sockaddr *>(addr->bytes), addr->len);
+}
+
+int pl_listen(PlSocket s, int backlog) { return listen(fs_s(s), backlog); }
+
+long pl_recv(PlSocket s, void *buf, size_t len) {
+  return recv(fs_s(s), static_cast<char *>(buf), static_cast<int>(len), 0);
+}
+
+long pl_send(PlSocket s, const void *data, size_t len) {
+  return send(fs_s(s), static_cast<const char *>(data), static_cast<int>(len), 0);
+}
+
+int pl_sock_error() { return WSAGetLastError(); }
+
+int pl_select_read(const PlSocket *socks, int n, bool *ready, int timeout_ms) {
+  fd_set set;
+  FD_ZERO(&set);
+  for (int i = 0; i < n && i < FD_SETSIZE; ++i)
+    FD_SET(fs_s(socks[i]), &set);
+  struct timeval tv = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+  int r = select(0, &set, nullptr, nullptr, timeout_ms < 0 ? nullptr : &tv);
+  for (int i = 0; i < n; ++i)
+    ready[i] = r > 0 && FD_ISSET(fs_s(socks[i]), &set);
+  return r;
+}
+
+int pl_sock_reuse(PlSocket s) {
+  BOOL one = TRUE;
+  return setsockopt(fs_s(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&one), sizeof one);
+}
+
+int pl_sock_v6only(PlSocket s) {
+  DWORD one = 1;
+  return setsockopt(fs_s(s), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char *>(&one), sizeof one);
+}
+
+int pl_sock_recv_timeout(PlSocket s, int ms) {
+  DWORD v = static_cast<DWORD>(ms);
+  return setsockopt(fs_s(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char *>(&v), sizeof v);
+}
+
+int pl_sock_inheritable(PlSocket s) {
+  DWORD flags = 0;
+  return GetHandleInformation(reinterpret_cast<HANDLE>(fs_s(s)), &flags) && (flags & HANDLE_FLAG_INHERIT);
+}
+
+int pl_sock_port(PlSocket s) {
+  struct sockaddr_storage ss;
+  int len = sizeof ss;
+  if (getsockname(fs_s(s), reinterpret_cast<struct sockaddr *>(&ss), &len) != 0)
+    return -1;
+  if (ss.ss_family == AF_INET)
+    return ntohs(reinterpret_cast<struct sockaddr_in *>(&ss)->sin_port);
+  if (ss.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<struct sockaddr_in6 *>(&ss)->sin6_port);
+  return -1;
+}
+
+void pl_sockaddr_loopback4(PlSockAddr *addr, int port) {
+  memset(addr, 0, sizeof *addr);
+  struct sockaddr_in *in = reinterpret_cast<struct sockaddr_in *>(addr->bytes);
+  in->sin_family = AF_INET;
+  in->sin_port = htons(static_cast<u_short>(port));
+  in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr->len = sizeof *in;
+}
+
+int pl_sockaddr_loopback6(PlSockAddr *addr, int port) {
+  struct addrinfo hints, *res = nullptr;
+  memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_INET6;
+  hints.ai_socktype = SOCK_STREAM;
+  int rc = getaddrinfo("::1", nullptr, &hints, &res);
+  WSASetLastError(rc);
+  if (rc != 0)
+    return rc;
+  memset(addr, 0, sizeof *addr);
+  struct sockaddr_in6 *in6 = reinterpret_cast<struct sockaddr_in6 *>(addr->bytes);
+  in6->sin6_family = AF_INET6;
+  in6->sin6_port = htons(static_cast<u_short>(port));
+  memcpy(&in6->sin6_addr, &reinterpret_cast<struct sockaddr_in6 *>(res->ai_addr)->sin6_addr, 16);
+  addr->len = sizeof *in6;
+  freeaddrinfo(res);
+  return 0;
+}
