@@ -68,6 +68,8 @@ long pl_send(PlSocket s, const void *data, size_t len) {
 }
 
 int pl_sock_error() { return errno; }
+const int PL_SOCK_EINTR = EINTR;
+const int PL_SOCK_EAFNOSUPPORT = EAFNOSUPPORT;
 
 int pl_select_read(const PlSocket *socks, int n, bool *ready, int timeout_ms) {
   std::vector<struct pollfd> p(static_cast<size_t>(n));

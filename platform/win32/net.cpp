@@ -86,6 +86,8 @@ long pl_send(PlSocket s, const void *data, size_t len) {
 }
 
 int pl_sock_error() { return WSAGetLastError(); }
+const int PL_SOCK_EINTR = WSAEINTR;
+const int PL_SOCK_EAFNOSUPPORT = WSAEAFNOSUPPORT;
 
 int pl_select_read(const PlSocket *socks, int n, bool *ready, int timeout_ms) {
   fd_set set;

@@ -27,6 +27,11 @@ int pl_listen(PlSocket s, int backlog);
 long pl_recv(PlSocket s, void *buf, size_t len);
 long pl_send(PlSocket s, const void *data, size_t len);
 int pl_sock_error();
+// The error numbers of an interrupted call and of an address family the
+// system does not support (Windows 10004 and 10047; POSIX EINTR and
+// EAFNOSUPPORT).
+extern const int PL_SOCK_EINTR;
+extern const int PL_SOCK_EAFNOSUPPORT;
 // Waits until one of socks is readable: marks ready[i]; returns how many,
 // 0 on time-out, -1 on error. timeout_ms -1 waits without limit.
 int pl_select_read(const PlSocket *socks, int n, bool *ready, int timeout_ms);

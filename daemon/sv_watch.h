@@ -1,0 +1,17 @@
+// The watch loop's socket wrappers and connection bookkeeping.
+#pragma once
+#include "daemon.h"
+
+// Socket sets: insertion order; adding one present or to a full set
+// changes nothing; removing closes the gap.
+void SockSet_add(SockSet *set, PlSocket s);
+void SockSet_remove(SockSet *set, PlSocket s);
+int SockSet_contains(const SockSet *set, PlSocket s);
+
+PlSocket Socket(int family, MngInfo *pMngInfo, int *err);
+int RegisterConnection(PlSocket s, MngInfo *pMngInfo);
+void CloseClient(PlSocket s, MngInfo *pMngInfo);
+void CloseAcs(PlSocket s, MngInfo *pMngInfo);
+
+PlSocket SockConnectIPv6(MngInfo *pMngInfo);
+PlSocket SockConnectIPv4(MngInfo *pMngInfo);
