@@ -2,6 +2,7 @@
 // bookkeeping of the connection table.
 #include "sv_watch.h"
 
+#include "mwa_error.h"
 #include "mwa_socket.h"
 #include "sv_error.h"
 
@@ -46,6 +47,109 @@ PlSocket Socket(int family, MngInfo *pMngInfo, int *err) {
     }
   }
   return s;
+}
+
+int Bind(PlSocket s, const PlSockAddr *addr, MngInfo *p) {
+  int rc = mwa_bind(s, addr);
+  if (rc != 0) {
+    int e = mwa_getlasterror();
+    PutErrorDetail(SV_LINE_SYSCALL, "Bind", 28, "bind", e, p->openCount, "?", PL_INVALID_SOCKET);
+    PutSystemError(e);
+    PutMessage(21015);
+  }
+  return rc;
+}
+
+int Listen(PlSocket s, int backlog, MngInfo *p) {
+  int rc = mwa_listen(s, backlog);
+  if (rc != 0) {
+    int e = mwa_getlasterror();
+    PutErrorDetail(SV_LINE_SYSCALL, "Listen", 45, "listen", e, p->openCount, "?", PL_INVALID_SOCKET);
+    PutSystemError(e);
+    PutMessage(21015);
+  }
+  return rc;
+}
+
+PlSocket Accept(PlSocket listener, PlSockAddr *peer, MngInfo *p) {
+  for (;;) {
+    PlSocket c = mwa_accept(listener, peer);
+    if (c != PL_INVALID_SOCKET)
+      return c;
+    int e = mwa_getlasterror();
+    if (e == PL_SOCK_EINTR)
+      continue;
+    PutErrorDetail(SV_LINE_SYSCALL, "Accept", 90, "accept", e, p->openCount, "?", PL_INVALID_SOCKET);
+    PutSystemError(e);
+    return PL_INVALID_SOCKET;
+  }
+}
+
+void CloseListenSockets(MngInfo *p, int message) {
+  for (PlSocket &s : p->listenSocks)
+    if (s != PL_INVALID_SOCKET) {
+      mwa_closesocket(s);
+      SockSet_remove(&p->readSet, s);
+      s = PL_INVALID_SOCKET;
+    }
+  PutMessage(message);
+  p->listenSock = PL_INVALID_SOCKET;
+  p->listenCount = 0;
+}
+
+// The control protocol has no authentication: it listens on the loopback
+// addresses only (::1 when the machine has it, and 127.0.0.1), never on
+// the wildcard address.
+PlSocket ExecuteListener(MngInfo *p) {
+  PlSockAddr addrs[2];
+  int families[2];
+  int n = 0;
+  if (mwa_getloopback6(&addrs[n], p->agentPort) == 0)
+    families[n++] = PL_AF_INET6;
+  mwa_setloopback4(&addrs[n], p->agentPort);
+  families[n++] = PL_AF_INET;
+  for (int i = 0; i < n && p->listenCount < SV_MAX_SOCKETS; ++i) {
+    int err = 0;
+    PlSocket s = Socket(families[i], p, &err);
+    if (s == PL_INVALID_SOCKET) {
+      if (families[i] == PL_AF_INET6 && err == PL_SOCK_EAFNOSUPPORT)
+        continue; // no IPv6 here
+      PutErrorDetail(SV_LINE_ROUTINE, "ExecuteListener", 428, "Socket", -1, p->openCount, "?", PL_INVALID_SOCKET);
+      CloseListenSockets(p, 21015);
+      break;
+    }
+    p->listenSocks[p->listenCount] = s;
+    if (families[i] == PL_AF_INET6)
+      pl_sock_v6only(s);
+    pl_sock_reuse(s);
+    int rc = Bind(s, &addrs[i], p);
+    if (rc != 0) {
+      PutErrorDetail(SV_LINE_ROUTINE, "ExecuteListener", 450, "Bind", rc, p->openCount, "?", PL_INVALID_SOCKET);
+      CloseListenSockets(p, 21818);
+      break;
+    }
+    rc = Listen(s, 50, p);
+    if (rc != 0) {
+      PutErrorDetail(SV_LINE_ROUTINE, "ExecuteListener", 459, "Listen", rc, p->openCount, "?", PL_INVALID_SOCKET);
+      CloseListenSockets(p, 21818);
+      break;
+    }
+    SockSet_add(&p->readSet, s);
+    if (static_cast<uint64_t>(s) >= p->maxFd)
+      p->maxFd = static_cast<uint32_t>(s + 1);
+    p->listenSock = s;
+    p->listenCount++;
+  }
+  return p->listenSock;
+}
+
+PlSocket InitListenSocket(MngInfo *p) {
+  if (p->listenSock != PL_INVALID_SOCKET)
+    CloseListenSockets(p, 21818);
+  ExecuteListener(p);
+  if (p->listenSock != PL_INVALID_SOCKET)
+    PutMessage(21832);
+  return p->listenSock;
 }
 
 int RegisterConnection(PlSocket s, MngInfo *p) {

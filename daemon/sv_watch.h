@@ -9,6 +9,12 @@ void SockSet_remove(SockSet *set, PlSocket s);
 int SockSet_contains(const SockSet *set, PlSocket s);
 
 PlSocket Socket(int family, MngInfo *pMngInfo, int *err);
+int Bind(PlSocket s, const PlSockAddr *addr, MngInfo *pMngInfo);
+int Listen(PlSocket s, int backlog, MngInfo *pMngInfo);
+PlSocket Accept(PlSocket listener, PlSockAddr *peer, MngInfo *pMngInfo);
+PlSocket InitListenSocket(MngInfo *pMngInfo);
+PlSocket ExecuteListener(MngInfo *pMngInfo);
+void CloseListenSockets(MngInfo *pMngInfo, int message);
 int RegisterConnection(PlSocket s, MngInfo *pMngInfo);
 void CloseClient(PlSocket s, MngInfo *pMngInfo);
 void CloseAcs(PlSocket s, MngInfo *pMngInfo);

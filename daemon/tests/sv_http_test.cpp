@@ -249,4 +249,47 @@ TEST_F(Framing, SixtyFifthConnectionIsClosed) {
   EXPECT_EQ(m.readSet.count, 0);
   EXPECT_EQ(m.clientTop, SV_MAX_SOCKETS - 1) << "not lowered";
 }
+
+TEST_F(Framing, ListenersOnTheLoopbackOnly) {
+  PlSocket probe = mwa_socket(PL_AF_INET);
+  MwaSockAddr a;
+  mwa_setloopback4(&a, 0);
+  ASSERT_EQ(mwa_bind(probe, &a), 0);
+  int freePort = pl_sock_port(probe);
+  mwa_closesocket(probe);
+  m.listenSock = PL_INVALID_SOCKET;
+  for (PlSocket &s : m.listenSocks)
+    s = PL_INVALID_SOCKET;
+  m.agentPort = static_cast<uint16_t>(freePort);
+  ASSERT_NE(InitListenSocket(&m), PL_INVALID_SOCKET) << log();
+  EXPECT_GE(m.listenCount, 1u);
+  EXPECT_LE(m.listenCount, 2u) << "::1 and 127.0.0.1 at most";
+  EXPECT_NE(log().find("XVRT62013-I The listen socket initialized."), std::string::npos);
+  PlSocket c = mwa_socket(PL_AF_INET);
+  mwa_setloopback4(&a, freePort);
+  EXPECT_EQ(mwa_connect(c, &a), 0);
+  MwaSockAddr peer;
+  PlSocket s = Accept(m.listenSocks[m.listenCount - 1], &peer, &m);
+  EXPECT_NE(s, PL_INVALID_SOCKET);
+  mwa_closesocket(s);
+  mwa_closesocket(c);
+
+  // A second daemon on the same port cannot bind: logged, all closed.
+  MngInfo other = m;
+  other.listenSock = PL_INVALID_SOCKET;
+  for (PlSocket &x : other.listenSocks)
+    x = PL_INVALID_SOCKET;
+  other.listenCount = 0;
+  other.readSet.count = 0;
+  ASSERT_TRUE(tk_write(at("bin/logs/tovxservice.log"), ""));
+  EXPECT_EQ(InitListenSocket(&other), PL_INVALID_SOCKET);
+  std::string l = log();
+  EXPECT_NE(l.find("XVRT62632-E Bind.00028 bind EC="), std::string::npos) << l;
+  EXPECT_NE(l.find("XVRT62626-E Listen socket error."), std::string::npos);
+  EXPECT_NE(l.find("XVRT62009-I The listen socket was closed."), std::string::npos);
+  EXPECT_EQ(other.listenCount, 0u);
+  CloseListenSockets(&m, 21818);
+  EXPECT_EQ(m.listenSock, PL_INVALID_SOCKET);
+  EXPECT_EQ(m.readSet.count, 0);
+}
 }
