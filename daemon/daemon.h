@@ -69,6 +69,6 @@ int AddAddOnPath();
 int GetCurrentProps_win();
 
 // The agent (sv_processstop) and the watch loop (sv_watch).
-int ExecAgent(MngInfo *pMngInfo);
+int ExecAgent(MngInfo *pMngInfo); // 1 when the agent process was created
 int IsAgentRunning(MngInfo *pMngInfo);
-void WatchSocket(MngInfo *pMngInfo);
+int WatchSocket(MngInfo *pMngInfo);

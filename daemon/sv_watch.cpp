@@ -2,9 +2,16 @@
 // bookkeeping of the connection table.
 #include "sv_watch.h"
 
+#include <vector>
+
 #include "mwa_error.h"
 #include "mwa_socket.h"
+#include "platform/clock.h"
+#include "sv_dispatch.h"
 #include "sv_error.h"
+#include "sv_http.h"
+
+static const char fs_moduleName[] = "sv_watch";
 
 namespace {
 
@@ -198,5 +205,129 @@ void CloseAcs(PlSocket s, MngInfo *p) {
     p->safeStopSock = PL_INVALID_SOCKET;
 }
 
-// The loop arrives with the listener; until then it ends at once.
-void WatchSocket(MngInfo *pMngInfo) { (void)pMngInfo; }
+namespace {
+
+struct Period {
+  int wait;  // seconds
+  int limit; // seconds; 0: none
+};
+
+Period fs_period(uint32_t state) {
+  switch (state) {
+  case 0: return {5, 0};
+  case 2: return {5, 60};
+  case 6:
+  case 99: return {1, 1};
+  default: return {5, 30};
+  }
+}
+
+// The wait of one pass, replaceable so that tests need not wait.
+int (*fs_scale)(int seconds);
+int fs_waitMs(int seconds) { return fs_scale ? fs_scale(seconds) : seconds * 1000; }
+
+} // namespace
+
+void SetWatchTimeScale(int (*toMs)(int seconds)) { fs_scale = toMs; }
+
+int WatchSocket(MngInfo *p) {
+  int selectErrors = 0, acceptErrors = 0;
+  for (;;) {
+    while (p->listenSock == PL_INVALID_SOCKET) {
+      PlSocket l = InitListenSocket(p);
+      if (l != PL_INVALID_SOCKET)
+        break;
+      PutErrorDetail(SV_LINE_ROUTINE, "WatchSocket", 182, "InitListenSocket", -1, p->openCount, "?", PL_INVALID_SOCKET);
+      pl_sleep_ms(static_cast<unsigned>(fs_waitMs(1)));
+    }
+    Period period = fs_period(p->state);
+    int idle = 0;
+    bool restart = false;
+    std::vector<bool> ready;
+    while (!restart) {
+      if (p->quit)
+        return 0;
+      if (p->callbackGetAsyncStopRequest) {
+        int type = p->callbackGetAsyncStopRequest();
+        if (type) {
+          StartAsyncStop(p, type);
+          restart = true;
+          break;
+        }
+      }
+      MWA_CHECK(period.wait != 0);
+      SockSet set = p->readSet; // a copy: handling may change the set
+      ready.assign(static_cast<size_t>(set.count), false);
+      bool flags[SV_MAX_SOCKETS] = {};
+      int r = mwa_select(set.socks, set.count, flags, fs_waitMs(period.wait));
+      for (int32_t i = 0; i < set.count; ++i)
+        ready[static_cast<size_t>(i)] = flags[i];
+      if (r == 0) {
+        if (period.limit == 0)
+          continue;
+        idle += period.wait;
+        if (idle < period.limit)
+          continue;
+        OnStateTimeout(p);
+        if (exitRequested)
+          return 0;
+        restart = true;
+        break;
+      }
+      if (r < 0) {
+        int e = mwa_getlasterror();
+        if (e != PL_SOCK_EINTR) {
+          PutErrorDetail(SV_LINE_SYSCALL, "WatchSocket", 260, "select", e, p->openCount, "?", PL_INVALID_SOCKET);
+          PutSystemError(e);
+        }
+        if (++selectErrors > 3) {
+          selectErrors = 0;
+          CloseListenSockets(p, 21818);
+        }
+        pl_sleep_ms(static_cast<unsigned>(fs_waitMs(1)));
+        restart = true;
+        break;
+      }
+      selectErrors = 0;
+      auto isReady = [&](PlSocket s) {
+        for (int32_t i = 0; i < set.count; ++i)
+          if (set.socks[i] == s)
+            return static_cast<bool>(ready[static_cast<size_t>(i)]);
+        return false;
+      };
+      for (uint32_t i = 0; i < p->listenCount && i < SV_MAX_SOCKETS; ++i) {
+        PlSocket l = p->listenSocks[i];
+        if (l == PL_INVALID_SOCKET || !isReady(l))
+          continue;
+        PlSockAddr peer;
+        PlSocket c = Accept(l, &peer, p);
+        if (c == PL_INVALID_SOCKET) {
+          PutErrorDetail(SV_LINE_ROUTINE, "WatchSocket", 303, "Accept", -1, p->openCount, "?", PL_INVALID_SOCKET);
+          if (++acceptErrors > 3) {
+            acceptErrors = 0;
+            CloseListenSockets(p, 21818);
+          }
+          pl_sleep_ms(static_cast<unsigned>(fs_waitMs(1)));
+          continue;
+        }
+        acceptErrors = 0;
+        RegisterConnection(c, p);
+      }
+      for (int32_t i = 0; i <= p->clientTop && i < SV_MAX_SOCKETS; ++i) {
+        PlSocket c = p->clientSocks[i];
+        if (c == PL_INVALID_SOCKET || !isReady(c))
+          continue;
+        int got = ReadHttp(c, p);
+        if (got < 0) {
+          p->msgKind = 92;
+          PutErrorDetail(SV_LINE_ROUTINE, "WatchSocket", 353, "ReadHttp", got, p->openCount, "?", PL_INVALID_SOCKET);
+        } else if (got == 0) {
+          p->msgKind = 91;
+        }
+        DispatchMessage(c, p);
+        break;
+      }
+      restart = true;
+    }
+  }
+}

@@ -19,5 +19,9 @@ int RegisterConnection(PlSocket s, MngInfo *pMngInfo);
 void CloseClient(PlSocket s, MngInfo *pMngInfo);
 void CloseAcs(PlSocket s, MngInfo *pMngInfo);
 
+// Turns the loop's wait periods (seconds) into milliseconds; tests make
+// them short. Null restores seconds.
+void SetWatchTimeScale(int (*toMs)(int seconds));
+
 PlSocket SockConnectIPv6(MngInfo *pMngInfo);
 PlSocket SockConnectIPv4(MngInfo *pMngInfo);

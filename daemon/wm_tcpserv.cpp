@@ -13,6 +13,8 @@
 #include "platform/file.h"
 #include "platform/net.h"
 #include "platform/service.h"
+#include "mwa_socket.h"
+#include "sv_dispatch.h"
 #include "sv_error.h"
 
 static const char fs_moduleName[] = "wm_tcpserv";
@@ -128,7 +130,7 @@ int InitTcpserv(MngInfo *p, int argc, char **argv, const char *const *scriptArgs
 int ServerMain() {
   MngInfo *p = &fs_mngInfo;
   PutMessage(p->alwaysOn == 1 ? 21009 : 21016);
-  if (ExecAgent(p) == 0) {
+  if (ExecAgent(p)) {
     p->state = 2;
     p->remoteStarting = 0;
     p->localStarting = 0;
@@ -142,11 +144,22 @@ int ServerMain() {
 
 void ShutdownDaemon() {
   MngInfo *p = &fs_mngInfo;
-  // Ending the agent's process tree arrives with the process layer.
-  for (uint32_t i = 0; i < p->listenCount; ++i)
-    if (p->listenSocks[i] != PL_INVALID_SOCKET) {
-      p->listenSocks[i] = PL_INVALID_SOCKET;
+  if (IsAgentRunning(p)) {
+    MwaErrorInfo e;
+    MwaErrorInfo_clear(&e);
+    KillAgentTree(p);
+    MwaProcess_waitEnd(p->agentProcess, &e);
+  }
+  for (PlSocket &s : p->listenSocks)
+    if (s != PL_INVALID_SOCKET) {
+      mwa_closesocket(s);
+      s = PL_INVALID_SOCKET;
       PutMessage(21818);
+    }
+  for (int i = 0; p->clientSocks && i < SV_MAX_SOCKETS; ++i)
+    if (p->clientSocks[i] != PL_INVALID_SOCKET) {
+      mwa_closesocket(p->clientSocks[i]);
+      p->clientSocks[i] = PL_INVALID_SOCKET;
     }
   p->listenSock = PL_INVALID_SOCKET;
   p->noticeSock = p->resetSock = p->safeStopSock = p->stopSock = PL_INVALID_SOCKET;

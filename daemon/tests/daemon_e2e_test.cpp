@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "mwa_socket.h"
+#include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/procinfo.h"
 #include "platform/registry.h"
@@ -22,6 +24,44 @@ struct DaemonRun : ::testing::Test {
       out += c == '/' ? pl_path_sep : c;
     return out;
   }
+  int agentPort = 0;
+
+  static int freePort() {
+    pl_net_startup();
+    PlSocket p = mwa_socket(PL_AF_INET);
+    MwaSockAddr a;
+    mwa_setloopback4(&a, 0);
+    mwa_bind(p, &a);
+    int port = pl_sock_port(p);
+    mwa_closesocket(p);
+    return port;
+  }
+  // Ports of this test's own: tests run side by side.
+  std::string ports() {
+    agentPort = freePort();
+    return "server.agent.port=" + std::to_string(agentPort) + "\nserver.http.port=" + std::to_string(freePort()) +
+           "\nserver.http.localPort=" + std::to_string(freePort()) + "\n";
+  }
+  // One requester's message and the daemon's reply.
+  std::string request(const std::string &body) {
+    PlSocket c = mwa_socket(PL_AF_INET);
+    MwaSockAddr a;
+    mwa_setloopback4(&a, agentPort);
+    std::string reply;
+    for (int i = 0; i < 200 && mwa_connect(c, &a) != 0; ++i) {
+      mwa_closesocket(c);
+      pl_sleep_ms(50);
+      c = mwa_socket(PL_AF_INET);
+    }
+    std::string msg = "POST /service/Control HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    mwa_writesocket(c, msg.data(), msg.size());
+    char buf[4096];
+    long n;
+    while ((n = mwa_readsocket(c, buf, sizeof buf)) > 0)
+      reply.append(buf, static_cast<size_t>(n));
+    mwa_closesocket(c);
+    return reply;
+  }
   void SetUp() override {
     env = {"TOVX_REGISTRY=" + s.path("registry")};
     pl_setenv("TOVX_REGISTRY", s.path("registry").c_str());
@@ -29,7 +69,7 @@ struct DaemonRun : ::testing::Test {
     for (const char *d : {"bin", "bin/logs", "agent", "agent/config", "etc", "etc/currentprops"})
       ASSERT_EQ(pl_dir_create(at(d).c_str()), 0);
     ASSERT_TRUE(tk_write(at("etc/amc_version.properties"), "version.marketing=7.0\n"));
-    ASSERT_TRUE(tk_write(at("agent/config/server.properties"), "server.agent.port=24041\n"));
+    ASSERT_TRUE(tk_write(at("agent/config/server.properties"), ports()));
     PlHkey k;
     ASSERT_EQ(pl_reg_create(pl_reg_root(PL_HKLM), kProduct, PL_REG_ALL, &k), 0);
     ASSERT_EQ(pl_reg_set_value(k, "Path00", PL_REG_SZ, s.dir.c_str(), static_cast<uint32_t>(s.dir.size() + 1)), 0);
@@ -63,22 +103,42 @@ struct DaemonRun : ::testing::Test {
   }
 };
 
-TEST_F(DaemonRun, ConsoleModeRunsToItsEnd) {
+// Runs the console daemon until a TALVAgent-STOP ends it; the reply.
+struct Stopped {
+  TkResult result;
+  std::string reply;
+};
+
+TEST_F(DaemonRun, ConsoleModeRunsUntilAStop) {
   ASSERT_TRUE(tk_write(at("agent/config/server.properties.bak"), "old\n"));
-  TkResult r = run({"--dev-console"});
+  TkRun run;
+  ASSERT_TRUE(tk_start(&run, s, {tk_bin("tovx_service"), "--dev-console"}, "", env));
+  // No agent is installed: the launch fails and the daemon waits in state 0.
+  std::string reply = request("TALVAgent-STOP\r\n");
+  TkResult r = tk_finish(&run, 30000);
   EXPECT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(records(), (std::vector<std::string>{"XVRT62004-I The tovx_service has started in the normal mode.",
-                                                 "XVRT62010-I Enter daemon main loop.",
-                                                 "XVRT62011-I Exit daemon main loop."}));
+  EXPECT_NE(reply.find("\r\n\r\nTALVAgent-STOPPED"), std::string::npos) << reply;
+  std::vector<std::string> rec = records();
+  ASSERT_GE(rec.size(), 8u);
+  EXPECT_EQ(rec[0], "XVRT62004-I The tovx_service has started in the normal mode.");
+  EXPECT_EQ(rec[1].rfind("XVRT62632-E ExecAgent.00058 CreateProcess EC=", 0), 0u) << rec[1];
+  EXPECT_EQ(rec[3], "XVRT62623-E An attempt to create or execute a process has failed.");
+  EXPECT_EQ(rec[4], "XVRT62010-I Enter daemon main loop.");
+  EXPECT_EQ(rec[5], "XVRT62013-I The listen socket initialized.");
+  EXPECT_EQ(rec[6], "XVRT62030-I A 'TALVAgent-STOP' was received from the '127.0.0.1'.");
+  EXPECT_EQ(rec[7], "XVRT62033-I A 'TALVAgent-STOPPED' was sent to the '127.0.0.1'.");
+  EXPECT_EQ(rec[8], "XVRT62011-I Exit daemon main loop.");
+  EXPECT_EQ(rec.back(), "XVRT62009-I The listen socket was closed.");
   EXPECT_EQ(tk_read(at("etc/currentprops/acs_server.properties.bak")), "old\n");
   EXPECT_TRUE(tk_exists(at("etc/currentprops/acs_server.properties")));
 }
 
 TEST_F(DaemonRun, AlwaysOnModeIsAnnounced) {
-  ASSERT_TRUE(tk_write(at("agent/config/server.properties"), "server.agent.always=True\n"));
-  TkResult r = run({"--dev-console"});
-  EXPECT_EQ(r.code, 0);
+  ASSERT_TRUE(tk_write(at("agent/config/server.properties"), ports() + "server.agent.always=True\n"));
+  TkRun run;
+  ASSERT_TRUE(tk_start(&run, s, {tk_bin("tovx_service"), "--dev-console"}, "", env));
+  request("TALVAgent-STOP\r\n");
+  EXPECT_EQ(tk_finish(&run, 30000).code, 0);
   ASSERT_FALSE(records().empty());
   EXPECT_EQ(records()[0], "XVRT62041-I The tovx_service started in the always-on mode.");
 }

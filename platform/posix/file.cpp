@@ -194,3 +194,5 @@ int pl_file_copy(const char *src, const char *dst) {
 }
 
 int pl_chdir(const char *path) { return chdir(path) == 0 ? 0 : errno; }
+
+int pl_getcwd(char *buf, size_t size) { return getcwd(buf, size) ? 0 : errno; }

@@ -144,3 +144,5 @@ int pl_file_copy(const char *src, const char *dst) {
 }
 
 int pl_chdir(const char *path) { return _chdir(path) == 0 ? 0 : errno; }
+
+int pl_getcwd(char *buf, size_t size) { return _getcwd(buf, static_cast<int>(size)) ? 0 : errno; }

@@ -42,6 +42,7 @@ int pl_file_size(const char *path, unsigned long long *size);
 // Copies src over dst (replacing it).
 int pl_file_copy(const char *src, const char *dst);
 int pl_chdir(const char *path);
+int pl_getcwd(char *buf, size_t size);
 
 // Directories.
 int pl_dir_create(const char *path);
