@@ -130,6 +130,13 @@ int pl_temp_dir(char *buf, size_t size) {
   return static_cast<int>(len);
 }
 
+int pl_file_set_executable(const char *path) {
+  struct stat st;
+  if (stat(path, &st) != 0)
+    return errno;
+  return chmod(path, st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH) == 0 ? 0 : errno;
+}
+
 int pl_file_set_readonly(const char *path) {
   struct stat st;
   if (stat(path, &st) != 0)

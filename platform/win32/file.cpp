@@ -117,6 +117,8 @@ int pl_temp_dir(char *buf, size_t size) {
   return static_cast<int>(n); // n >= size: it did not fit
 }
 
+int pl_file_set_executable(const char *path) { return pl_file_exists(path) ? 0 : ENOENT; }
+
 int pl_file_set_readonly(const char *path) {
   DWORD attr = GetFileAttributesA(path);
   if (attr == INVALID_FILE_ATTRIBUTES)

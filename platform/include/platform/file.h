@@ -34,6 +34,9 @@ int pl_file_exists(const char *path);
 FILE *pl_file_open(const char *path, const char *mode, int flags, int *err);
 // Makes a file writable for its owner again.
 int pl_file_clear_readonly(const char *path);
+// Lets a script or program be run (POSIX: the execute bits; nothing to
+// do on Windows).
+int pl_file_set_executable(const char *path);
 // Makes a file read-only (all write permission bits off on POSIX).
 int pl_file_set_readonly(const char *path);
 // What a name is: 0 nothing, 1 a file, 2 a directory, 3 something else.

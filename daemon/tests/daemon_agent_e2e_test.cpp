@@ -1,0 +1,129 @@
+// The real tovx_service with the scripted agent behind its start script.
+#include <gtest/gtest.h>
+#include <string>
+
+#include "mwa_socket.h"
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/procinfo.h"
+#include "platform/registry.h"
+#include "testkit.h"
+
+namespace {
+
+const char kProduct[] = "SOFTWARE\\ZENTRAK\\TovexAgent\\1\\PathName";
+
+struct WithAgent : ::testing::Test {
+  TkScratch s;
+  std::vector<std::string> env;
+  int agentPort = 0, httpPort = 0;
+
+  std::string at(const std::string &rel) const {
+    std::string out = s.dir + pl_path_sep;
+    for (char c : rel)
+      out += c == '/' ? pl_path_sep : c;
+    return out;
+  }
+  static int freePort() {
+    PlSocket p = mwa_socket(PL_AF_INET);
+    MwaSockAddr a;
+    mwa_setloopback4(&a, 0);
+    mwa_bind(p, &a);
+    int port = pl_sock_port(p);
+    mwa_closesocket(p);
+    return port;
+  }
+  void SetUp() override {
+    pl_net_startup();
+    env = {"TOVX_REGISTRY=" + s.path("registry")};
+    pl_setenv("TOVX_REGISTRY", s.path("registry").c_str());
+    for (const char *d : {"bin", "bin/logs", "agent", "agent/bin", "agent/config", "etc", "etc/currentprops"})
+      ASSERT_EQ(pl_dir_create(at(d).c_str()), 0);
+    ASSERT_TRUE(tk_write(at("etc/amc_version.properties"), "version.marketing=7.0\nversion.technical=07-00\n"));
+    agentPort = freePort();
+    httpPort = freePort();
+    ASSERT_TRUE(tk_write(at("agent/config/server.properties"),
+                         "server.agent.port=" + std::to_string(agentPort) + "\nserver.http.port=" +
+                             std::to_string(httpPort) + "\nserver.http.localPort=" + std::to_string(freePort()) + "\n"));
+    // The start script runs the scripted agent.
+    std::string agentBin = tk_bin("scripted_agent");
+    std::string script = at(std::string("agent/bin/Server") + pl_script_suffix);
+    if (std::string(pl_script_suffix) == ".sh")
+      ASSERT_TRUE(tk_write(script, "#!/bin/sh\nexec '" + agentBin + "' \"$@\"\n"));
+    else
+      ASSERT_TRUE(tk_write(script, "@\"" + agentBin + "\" %*\r\n"));
+    ASSERT_EQ(pl_file_set_executable(script.c_str()), 0);
+    PlHkey k;
+    ASSERT_EQ(pl_reg_create(pl_reg_root(PL_HKLM), kProduct, PL_REG_ALL, &k), 0);
+    ASSERT_EQ(pl_reg_set_value(k, "Path00", PL_REG_SZ, s.dir.c_str(), static_cast<uint32_t>(s.dir.size() + 1)), 0);
+    pl_reg_close(k);
+  }
+  void TearDown() override {
+    PlHkey root = pl_reg_root(PL_HKLM);
+    pl_reg_delete_key(root, kProduct, 0);
+    pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent\\1", 0);
+    pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent", 0);
+  }
+  std::string request(const std::string &body) {
+    std::string reply;
+    PlSocket c = PL_INVALID_SOCKET;
+    MwaSockAddr a;
+    mwa_setloopback4(&a, agentPort);
+    for (int i = 0; i < 200; ++i) {
+      c = mwa_socket(PL_AF_INET);
+      if (mwa_connect(c, &a) == 0)
+        break;
+      mwa_closesocket(c);
+      c = PL_INVALID_SOCKET;
+      pl_sleep_ms(50);
+    }
+    if (c == PL_INVALID_SOCKET)
+      return "";
+    std::string msg = "POST /service/Control HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    mwa_writesocket(c, msg.data(), msg.size());
+    char buf[4096];
+    long n;
+    while ((n = mwa_readsocket(c, buf, sizeof buf)) > 0)
+      reply.append(buf, static_cast<size_t>(n));
+    mwa_closesocket(c);
+    return reply;
+  }
+  std::string agentLog() { return tk_read_text(at("agent/scripted_agent.log")); }
+  bool waitAgentLog(const std::string &line, int ms) {
+    for (int i = 0; i < ms / 50; ++i) {
+      if (agentLog().find(line) != std::string::npos)
+        return true;
+      pl_sleep_ms(50);
+    }
+    return false;
+  }
+};
+
+TEST_F(WithAgent, OpenLaunchesTheAgentAndCloseStopsIt) {
+  TkRun run;
+  ASSERT_TRUE(tk_start(&run, s, {tk_bin("tovx_service"), "--dev-console"}, "", env));
+  // The daemon launches the agent at start; in normal mode, with nobody
+  // holding it, the start ends with a notice and a safe stop.
+  ASSERT_TRUE(waitAgentLog("stopping", 20000)) << agentLog();
+  // Once the agent's process has ended the daemon is back in state 0.
+  bool idle = false;
+  for (int i = 0; i < 400 && !idle; ++i) {
+    idle = tk_read_text(at("bin/logs/tovxservice.log")).find("changed from 6 to 0.") != std::string::npos;
+    if (!idle)
+      pl_sleep_ms(50);
+  }
+  ASSERT_TRUE(idle) << tk_read_text(at("bin/logs/tovxservice.log"));
+  std::string reply = request("CommonAgent-OPEN\r\n");
+  EXPECT_NE(reply.find("HTTP/1.0 200 OK\r\n"), std::string::npos) << reply;
+  EXPECT_NE(reply.find("CommonAgent-Port: " + std::to_string(httpPort) + "\r\n"), std::string::npos) << reply;
+  EXPECT_NE(reply.find("\r\n\r\nCommonAgent-OPENED"), std::string::npos) << reply;
+  reply = request("CommonAgent-CLOSE\r\n");
+  EXPECT_NE(reply.find("\r\n\r\nCommonAgent-CLOSED"), std::string::npos) << reply;
+  reply = request("TALVAgent-STOP\r\n");
+  TkResult r = tk_finish(&run, 60000);
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(reply.find("TALVAgent-STOPPED"), std::string::npos) << reply;
+  std::string l = agentLog();
+  EXPECT_EQ(l, "started\nACS-NOTICE\nACS-SAFESTOP\nstopping\nstarted\nACS-SAFESTOP\nstopping\n") << l;
+}
+}
