@@ -126,4 +126,42 @@ TEST_F(WithAgent, OpenLaunchesTheAgentAndCloseStopsIt) {
   std::string l = agentLog();
   EXPECT_EQ(l, "started\nACS-NOTICE\nACS-SAFESTOP\nstopping\nstarted\nACS-SAFESTOP\nstopping\n") << l;
 }
+
+TEST_F(WithAgent, AStalledRequesterDoesNotHoldTheOthers) {
+  ASSERT_TRUE(tk_write(at("agent/config/server.properties"),
+                       tk_read(at("agent/config/server.properties")) + "server.agent.always=true\n"));
+  TkRun run;
+  ASSERT_TRUE(tk_start(&run, s, {tk_bin("tovx_service"), "--dev-console"}, "", env));
+  ASSERT_TRUE(waitAgentLog("ACS-NOTICE", 20000)) << agentLog();
+  // Half a header, and then nothing.
+  PlSocket stalled = mwa_socket(PL_AF_INET);
+  MwaSockAddr a;
+  mwa_setloopback4(&a, agentPort);
+  ASSERT_EQ(mwa_connect(stalled, &a), 0);
+  mwa_writesocket(stalled, "POST /service/Control HTTP/1.0\r\nContent-Le", 44);
+  pl_sleep_ms(200);
+  uint64_t start = pl_monotonic_ms();
+  std::string reply = request("TALVAgent-STOP\r\n");
+  uint64_t took = pl_monotonic_ms() - start;
+  TkResult r = tk_finish(&run, 60000);
+  mwa_closesocket(stalled);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(reply.find("TALVAgent-STOPPED"), std::string::npos) << reply;
+  EXPECT_LT(took, 30000u) << "the stalled read was cut off by its time limit";
+  std::string log = tk_read_text(at("bin/logs/tovxservice.log"));
+  EXPECT_NE(log.find("XVRT62634-E WatchSocket.00353 ReadHttp RC=-1"), std::string::npos) << log;
+  EXPECT_EQ(agentLog(), "started\nACS-NOTICE\nACS-STOP\nstopping\n");
+}
+
+// Slow: the start limit is 60 seconds without activity.
+TEST_F(WithAgent, AnAgentThatNeverAnnouncesItselfEndsTheDaemon) {
+  ASSERT_TRUE(tk_write(at("agent/config/scripted_agent.txt"), "announce none\n"));
+  TkResult r = tk_run(s, {tk_bin("tovx_service"), "--dev-console"}, "", env, 120000);
+  EXPECT_EQ(r.code, 0);
+  std::string log = tk_read_text(at("bin/logs/tovxservice.log"));
+  EXPECT_NE(log.find("XVRT62301-W A timeout occurred while waiting for the agent to start."), std::string::npos) << log;
+  EXPECT_NE(log.find("XVRT62008-I The daemon status was changed from 2 to 99."), std::string::npos) << log;
+  EXPECT_NE(log.find("XVRT62011-I Exit daemon main loop."), std::string::npos);
+  EXPECT_EQ(agentLog(), "started\n") << "the agent was ended, not asked";
+}
 }
