@@ -164,7 +164,10 @@ int RegisterConnection(PlSocket s, MngInfo *p) {
   for (int32_t i = 0; i < SV_MAX_SOCKETS && index < 0; ++i)
     if (p->clientSocks[i] == PL_INVALID_SOCKET)
       index = i;
-  if (index < 0) {
+  // The wait set holds the listeners too: a connection it has no room for
+  // would never be read and its requester would wait for ever, so it is
+  // refused like one the table has no room for.
+  if (index < 0 || p->readSet.count >= SV_MAX_SOCKETS) {
     mwa_closesocket(s);
     return -1;
   }

@@ -116,7 +116,6 @@ int main() {
     if (answer == "OK" || answer == "NG") {
       std::string reply = "HTTP/1.0 200 OK\r\nContent-Length: 8\r\n\r\nACS-" + answer + "\r\n";
       pl_send(c, reply.data(), reply.size());
-      pl_sleep_ms(100); // let the daemon read it before the close
     }
     if (answer != "none")
       pl_closesocket(c);

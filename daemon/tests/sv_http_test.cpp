@@ -236,17 +236,27 @@ TEST(SockSetRules, InsertionOrderNoDuplicatesGapsClosed) {
 
 TEST_F(Framing, SixtyFifthConnectionIsClosed) {
   std::vector<PlSocket> socks;
-  for (int i = 0; i < SV_MAX_SOCKETS; ++i) {
+  // With a listener in the wait set, only 63 connections can be watched.
+  SockSet_add(&m.readSet, listener);
+  for (int i = 0; i < SV_MAX_SOCKETS - 1; ++i) {
     PlSocket s = mwa_socket(PL_AF_INET);
     ASSERT_EQ(RegisterConnection(s, &m), 0);
     socks.push_back(s);
   }
+  EXPECT_EQ(m.readSet.count, SV_MAX_SOCKETS);
+  PlSocket unwatched = mwa_socket(PL_AF_INET);
+  EXPECT_EQ(RegisterConnection(unwatched, &m), -1) << "the wait set is full";
+  PlSocket last = mwa_socket(PL_AF_INET);
+  m.readSet.count--; // room in the wait set again: the table is what limits now
+  m.readSet.socks[m.readSet.count] = PL_INVALID_SOCKET;
+  ASSERT_EQ(RegisterConnection(last, &m), 0);
+  socks.push_back(last);
   EXPECT_EQ(m.clientTop, SV_MAX_SOCKETS - 1);
   PlSocket extra = mwa_socket(PL_AF_INET);
   EXPECT_EQ(RegisterConnection(extra, &m), -1);
   for (PlSocket s : socks)
     CloseClient(s, &m);
-  EXPECT_EQ(m.readSet.count, 0);
+  EXPECT_EQ(m.readSet.count, 1);
   EXPECT_EQ(m.clientTop, SV_MAX_SOCKETS - 1) << "not lowered";
 }
 
