@@ -4,6 +4,7 @@
 // It reads config/server.properties for the daemon's port and its own
 // control port, and config/scripted_agent.txt for its script:
 //   announce both|remote|local|none   start announcements (default both)
+//   delay N                           wait N ms before announcing (late start)
 //   answer OK|NG|none|close           how it answers every ACS request
 // It appends each request's body line to scripted_agent.log and ends
 // after it has accepted a stop.
@@ -91,6 +92,7 @@ int main() {
   int localPort = atoi(fs_value(props, "server.http.localPort=", "24043").c_str());
   std::string announce = fs_value(script, "announce ", "both");
   std::string answer = fs_value(script, "answer ", "OK");
+  int delay = atoi(fs_value(script, "delay ", "0").c_str());
 
   PlSocket l = pl_socket_tcp(PL_AF_INET);
   pl_sock_reuse(l);
@@ -101,6 +103,8 @@ int main() {
     return 1;
   }
   fs_log("started");
+  if (delay > 0)
+    pl_sleep_ms(static_cast<unsigned>(delay));
   if (announce == "both" || announce == "remote")
     fs_announce(daemonPort, "TALVAgent-REMOTESTARTING");
   if (announce == "both" || announce == "local")

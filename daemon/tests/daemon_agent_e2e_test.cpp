@@ -138,7 +138,8 @@ TEST_F(WithAgent, AStalledRequesterDoesNotHoldTheOthers) {
   MwaSockAddr a;
   mwa_setloopback4(&a, agentPort);
   ASSERT_EQ(mwa_connect(stalled, &a), 0);
-  mwa_writesocket(stalled, "POST /service/Control HTTP/1.0\r\nContent-Le", 44);
+  const std::string half = "POST /service/Control HTTP/1.0\r\nContent-Le";
+  mwa_writesocket(stalled, half.data(), half.size());
   pl_sleep_ms(200);
   uint64_t start = pl_monotonic_ms();
   std::string reply = request("TALVAgent-STOP\r\n");
