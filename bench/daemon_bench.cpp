@@ -22,16 +22,6 @@
 
 namespace {
 
-int fs_freePort() {
-  PlSocket p = mwa_socket(PL_AF_INET);
-  MwaSockAddr a;
-  mwa_setloopback4(&a, 0);
-  mwa_bind(p, &a);
-  int port = pl_sock_port(p);
-  mwa_closesocket(p);
-  return port;
-}
-
 // One message on a new connection; the reply, read to the end.
 bool fs_exchange(int port, const std::string &msg, std::string *reply) {
   PlSocket c = mwa_socket(PL_AF_INET);
@@ -133,10 +123,10 @@ int main(int argc, char **argv) {
     return s.dir + sep + rel;
   };
   tk_write(at("etc/amc_version.properties"), "version.marketing=7.0\n");
-  int port = fs_freePort();
+  int port = tk_free_port();
   tk_write(at("agent/config/server.properties"), "server.agent.port=" + std::to_string(port) + "\nserver.http.port=" +
-                                                     std::to_string(fs_freePort()) + "\nserver.http.localPort=" +
-                                                     std::to_string(fs_freePort()) + "\nserver.agent.always=true\n");
+                                                     std::to_string(tk_free_port()) + "\nserver.http.localPort=" +
+                                                     std::to_string(tk_free_port()) + "\nserver.agent.always=true\n");
   std::string script = at(std::string("agent/bin/Server") + pl_script_suffix);
   std::string agentBin = tk_bin("scripted_agent");
   tk_write(script, std::string(pl_script_suffix) == ".sh" ? "#!/bin/sh\nexec '" + agentBin + "'\n"

@@ -8,6 +8,7 @@
 #include "platform/child.h"
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "platform/net.h"
 #include "platform/procinfo.h"
 
 std::string tk_bin(const char *name) {
@@ -197,4 +198,41 @@ void tk_stop_peer(TkPeer *peer) {
     pl_child_kill(peer->run.child);
     tk_finish(&peer->run, 5000);
   }
+}
+
+int tk_free_port() {
+  pl_net_startup();
+  PlSocket p = pl_socket_tcp(PL_AF_INET);
+  PlSockAddr a;
+  pl_sockaddr_loopback4(&a, 0);
+  pl_bind(p, &a);
+  int port = pl_sock_port(p);
+  pl_closesocket(p);
+  return port;
+}
+
+std::string tk_request(int port, const std::string &body) {
+  pl_net_startup();
+  PlSockAddr a;
+  pl_sockaddr_loopback4(&a, port);
+  PlSocket c = PL_INVALID_SOCKET;
+  for (int i = 0; i < 200; ++i) {
+    c = pl_socket_tcp(PL_AF_INET);
+    if (pl_connect(c, &a) == 0)
+      break;
+    pl_closesocket(c);
+    c = PL_INVALID_SOCKET;
+    pl_sleep_ms(50);
+  }
+  std::string reply;
+  if (c == PL_INVALID_SOCKET)
+    return reply;
+  std::string msg = "POST /service/Control HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  pl_send(c, msg.data(), msg.size());
+  char buf[4096];
+  long n;
+  while ((n = pl_recv(c, buf, sizeof buf)) > 0)
+    reply.append(buf, static_cast<size_t>(n));
+  pl_closesocket(c);
+  return reply;
 }

@@ -58,6 +58,12 @@ bool tk_wait_file(const std::string &path, int timeout_ms);
 // for every call in this test process.
 unsigned long tk_fake_pid();
 
+// A loopback TCP port nothing listens on just now.
+int tk_free_port();
+// One control message (an HTTP/1.0 POST with that body) to the daemon's
+// port on 127.0.0.1, and the whole reply; tries to connect for up to 10 s.
+std::string tk_request(int port, const std::string &body);
+
 // The JVM peer serving pid until told otherwise.
 struct TkPeer {
   TkRun run;

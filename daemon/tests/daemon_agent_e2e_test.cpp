@@ -24,15 +24,6 @@ struct WithAgent : ::testing::Test {
       out += c == '/' ? pl_path_sep : c;
     return out;
   }
-  static int freePort() {
-    PlSocket p = mwa_socket(PL_AF_INET);
-    MwaSockAddr a;
-    mwa_setloopback4(&a, 0);
-    mwa_bind(p, &a);
-    int port = pl_sock_port(p);
-    mwa_closesocket(p);
-    return port;
-  }
   void SetUp() override {
     pl_net_startup();
     env = {"TOVX_REGISTRY=" + s.path("registry")};
@@ -40,11 +31,11 @@ struct WithAgent : ::testing::Test {
     for (const char *d : {"bin", "bin/logs", "agent", "agent/bin", "agent/config", "etc", "etc/currentprops"})
       ASSERT_EQ(pl_dir_create(at(d).c_str()), 0);
     ASSERT_TRUE(tk_write(at("etc/amc_version.properties"), "version.marketing=7.0\nversion.technical=07-00\n"));
-    agentPort = freePort();
-    httpPort = freePort();
+    agentPort = tk_free_port();
+    httpPort = tk_free_port();
     ASSERT_TRUE(tk_write(at("agent/config/server.properties"),
                          "server.agent.port=" + std::to_string(agentPort) + "\nserver.http.port=" +
-                             std::to_string(httpPort) + "\nserver.http.localPort=" + std::to_string(freePort()) + "\n"));
+                             std::to_string(httpPort) + "\nserver.http.localPort=" + std::to_string(tk_free_port()) + "\n"));
     // The start script runs the scripted agent.
     std::string agentBin = tk_bin("scripted_agent");
     std::string script = at(std::string("agent/bin/Server") + pl_script_suffix);
@@ -64,30 +55,7 @@ struct WithAgent : ::testing::Test {
     pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent\\1", 0);
     pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent", 0);
   }
-  std::string request(const std::string &body) {
-    std::string reply;
-    PlSocket c = PL_INVALID_SOCKET;
-    MwaSockAddr a;
-    mwa_setloopback4(&a, agentPort);
-    for (int i = 0; i < 200; ++i) {
-      c = mwa_socket(PL_AF_INET);
-      if (mwa_connect(c, &a) == 0)
-        break;
-      mwa_closesocket(c);
-      c = PL_INVALID_SOCKET;
-      pl_sleep_ms(50);
-    }
-    if (c == PL_INVALID_SOCKET)
-      return "";
-    std::string msg = "POST /service/Control HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    mwa_writesocket(c, msg.data(), msg.size());
-    char buf[4096];
-    long n;
-    while ((n = mwa_readsocket(c, buf, sizeof buf)) > 0)
-      reply.append(buf, static_cast<size_t>(n));
-    mwa_closesocket(c);
-    return reply;
-  }
+  std::string request(const std::string &body) { return tk_request(agentPort, body); }
   std::string agentLog() { return tk_read_text(at("agent/scripted_agent.log")); }
   bool waitAgentLog(const std::string &line, int ms) {
     for (int i = 0; i < ms / 50; ++i) {

@@ -26,42 +26,13 @@ struct DaemonRun : ::testing::Test {
   }
   int agentPort = 0;
 
-  static int freePort() {
-    pl_net_startup();
-    PlSocket p = mwa_socket(PL_AF_INET);
-    MwaSockAddr a;
-    mwa_setloopback4(&a, 0);
-    mwa_bind(p, &a);
-    int port = pl_sock_port(p);
-    mwa_closesocket(p);
-    return port;
-  }
   // Ports of this test's own: tests run side by side.
   std::string ports() {
-    agentPort = freePort();
-    return "server.agent.port=" + std::to_string(agentPort) + "\nserver.http.port=" + std::to_string(freePort()) +
-           "\nserver.http.localPort=" + std::to_string(freePort()) + "\n";
+    agentPort = tk_free_port();
+    return "server.agent.port=" + std::to_string(agentPort) + "\nserver.http.port=" + std::to_string(tk_free_port()) +
+           "\nserver.http.localPort=" + std::to_string(tk_free_port()) + "\n";
   }
-  // One requester's message and the daemon's reply.
-  std::string request(const std::string &body) {
-    PlSocket c = mwa_socket(PL_AF_INET);
-    MwaSockAddr a;
-    mwa_setloopback4(&a, agentPort);
-    std::string reply;
-    for (int i = 0; i < 200 && mwa_connect(c, &a) != 0; ++i) {
-      mwa_closesocket(c);
-      pl_sleep_ms(50);
-      c = mwa_socket(PL_AF_INET);
-    }
-    std::string msg = "POST /service/Control HTTP/1.0\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    mwa_writesocket(c, msg.data(), msg.size());
-    char buf[4096];
-    long n;
-    while ((n = mwa_readsocket(c, buf, sizeof buf)) > 0)
-      reply.append(buf, static_cast<size_t>(n));
-    mwa_closesocket(c);
-    return reply;
-  }
+  std::string request(const std::string &body) { return tk_request(agentPort, body); }
   void SetUp() override {
     env = {"TOVX_REGISTRY=" + s.path("registry")};
     pl_setenv("TOVX_REGISTRY", s.path("registry").c_str());

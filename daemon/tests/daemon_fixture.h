@@ -3,10 +3,35 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include <cstdlib>
+#include <cstring>
+
+#include "daemon.h"
 #include "mwa_system.h"
 #include "platform/file.h"
 #include "sv_error.h"
 #include "testkit.h"
+
+// A context record as InitTcpserv leaves it, for tests that drive the
+// daemon's routines directly.
+inline void InitTestContext(MngInfo *m) {
+  memset(m, 0, sizeof *m);
+  m->bufSize = 4096;
+  m->buf = static_cast<char *>(calloc(2, 4096));
+  m->clientSocks = static_cast<PlSocket *>(malloc(sizeof(PlSocket) * SV_MAX_SOCKETS));
+  for (int i = 0; i < SV_MAX_SOCKETS; ++i)
+    m->clientSocks[i] = PL_INVALID_SOCKET;
+  m->noticeSock = m->resetSock = m->safeStopSock = m->stopSock = m->listenSock = PL_INVALID_SOCKET;
+  for (PlSocket &s : m->listenSocks)
+    s = PL_INVALID_SOCKET;
+  m->talvOpen = 1;
+  m->httpPort = 24042;
+}
+
+inline void FreeTestContext(MngInfo *m) {
+  free(m->buf);
+  free(m->clientSocks);
+}
 
 struct InstallTree : ::testing::Test {
   TkScratch s;

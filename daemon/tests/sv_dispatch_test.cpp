@@ -31,14 +31,7 @@ struct States : InstallTree {
   void SetUp() override {
     InstallTree::SetUp();
     ASSERT_EQ(pl_net_startup(), 0);
-    memset(&m, 0, sizeof m);
-    m.bufSize = 4096;
-    m.buf = static_cast<char *>(calloc(2, 4096));
-    m.clientSocks = static_cast<PlSocket *>(malloc(sizeof(PlSocket) * SV_MAX_SOCKETS));
-    for (int i = 0; i < SV_MAX_SOCKETS; ++i)
-      m.clientSocks[i] = PL_INVALID_SOCKET;
-    m.noticeSock = m.resetSock = m.safeStopSock = m.stopSock = m.listenSock = PL_INVALID_SOCKET;
-    m.talvOpen = 1;
+    InitTestContext(&m);
     MwaErrorInfo e;
     m.agentProcess = MwaProcess_new(&e); // no child: the agent does not run
     int port;
@@ -57,8 +50,7 @@ struct States : InstallTree {
     mwa_closesocket(daemonSide);
     mwa_closesocket(agent);
     MwaProcess_free(m.agentProcess);
-    free(m.buf);
-    free(m.clientSocks);
+    FreeTestContext(&m);
     InstallTree::TearDown();
   }
   int requesterPort = 0;

@@ -19,14 +19,7 @@ struct Framing : InstallTree {
   void SetUp() override {
     InstallTree::SetUp();
     ASSERT_EQ(pl_net_startup(), 0);
-    memset(&m, 0, sizeof m);
-    m.bufSize = 4096;
-    m.buf = static_cast<char *>(calloc(2, 4096));
-    m.clientSocks = static_cast<PlSocket *>(malloc(sizeof(PlSocket) * SV_MAX_SOCKETS));
-    for (int i = 0; i < SV_MAX_SOCKETS; ++i)
-      m.clientSocks[i] = PL_INVALID_SOCKET;
-    m.noticeSock = m.resetSock = m.safeStopSock = m.stopSock = PL_INVALID_SOCKET;
-    m.httpPort = 24042;
+    InitTestContext(&m);
     listener = mwa_socket(PL_AF_INET);
     MwaSockAddr a;
     mwa_setloopback4(&a, 0);
@@ -38,8 +31,7 @@ struct Framing : InstallTree {
     for (PlSocket s : open)
       mwa_closesocket(s);
     mwa_closesocket(listener);
-    free(m.buf);
-    free(m.clientSocks);
+    FreeTestContext(&m);
     InstallTree::TearDown();
   }
   // A connected pair: the peer's end and the daemon's end.
