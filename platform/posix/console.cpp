@@ -25,6 +25,8 @@ void fs_swallow(int sig) {
 
 } // namespace
 
+unsigned pl_console_output_cp() { return 0; }
+
 int pl_console_add_handler(int (*handler)(int event)) {
   fs_handler = handler;
   const int sigs[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};

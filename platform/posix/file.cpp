@@ -144,6 +144,8 @@ int pl_file_set_readonly(const char *path) {
   return chmod(path, st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? 0 : errno;
 }
 
+int pl_file_readable(const char *path) { return access(path, R_OK) == 0 ? 1 : 0; }
+
 int pl_file_kind(const char *path) {
   struct stat st;
   if (stat(path, &st) != 0)

@@ -12,6 +12,8 @@ BOOL WINAPI fs_onEvent(DWORD event) {
 
 } // namespace
 
+unsigned pl_console_output_cp() { return GetConsoleOutputCP(); }
+
 int pl_console_add_handler(int (*handler)(int event)) {
   fs_handler = handler;
   return SetConsoleCtrlHandler(fs_onEvent, TRUE) ? 0 : pl_win_errno(GetLastError());

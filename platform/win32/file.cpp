@@ -126,6 +126,8 @@ int pl_file_set_readonly(const char *path) {
   return SetFileAttributesA(path, attr | FILE_ATTRIBUTE_READONLY) ? 0 : pl_win_errno(GetLastError());
 }
 
+int pl_file_readable(const char *path) { return _access(path, 4) == 0 ? 1 : 0; }
+
 int pl_file_kind(const char *path) {
   DWORD a = GetFileAttributesA(path);
   if (a == INVALID_FILE_ATTRIBUTES)

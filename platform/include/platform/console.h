@@ -18,3 +18,6 @@ enum {
 // here, for each signal's event; the signals it consumes get a handler
 // that swallows them, and the others are left as they are. 0 or errno.
 int pl_console_add_handler(int (*handler)(int event));
+// The console's output code page; 0 without a console (always 0 on POSIX,
+// whose programs are not tied to a code page).
+unsigned pl_console_output_cp();

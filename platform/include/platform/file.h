@@ -39,6 +39,8 @@ int pl_file_clear_readonly(const char *path);
 int pl_file_set_executable(const char *path);
 // Makes a file read-only (all write permission bits off on POSIX).
 int pl_file_set_readonly(const char *path);
+// 1 when the file can be opened for reading, else 0.
+int pl_file_readable(const char *path);
 // What a name is: 0 nothing, 1 a file, 2 a directory, 3 something else.
 int pl_file_kind(const char *path);
 int pl_file_size(const char *path, unsigned long long *size);
