@@ -101,12 +101,10 @@ void fs_answer(PlSocket c, MngInfo *p) {
   CloseAcs(c, p);
   switch (k) {
   case 47:
-    p->noNotice = 1;
-    p->talvOpen = 0;
-    [[fallthrough]];
   case 48:
-    if (k == 48)
-      p->talvOpen = 0;
+    if (k == 47)
+      p->noNotice = 1;
+    p->talvOpen = 0;
     if (p->state == 3) {
       p->state = 1;
       StopIfIdle(p);

@@ -133,18 +133,17 @@ uint32_t ClassifyBody(const char *body, PlSocket sock, const MngInfo *p) {
   PutTrafficMessage(ok ? 21811 : 21812, sock);
   if (ng)
     PutMessage(21011);
-  uint32_t kind = 0;
   if (sock == PL_INVALID_SOCKET)
-    kind = 0;
-  else if (sock == p->noticeSock)
-    kind = ok ? 47 : 48;
-  else if (sock == p->resetSock)
-    kind = ok ? 45 : 46;
-  else if (sock == p->safeStopSock)
-    kind = ok ? 43 : 44;
-  else if (sock == p->stopSock)
-    kind = ok ? 41 : 42;
-  return kind;
+    return 0;
+  if (sock == p->noticeSock)
+    return ok ? 47 : 48;
+  if (sock == p->resetSock)
+    return ok ? 45 : 46;
+  if (sock == p->safeStopSock)
+    return ok ? 43 : 44;
+  if (sock == p->stopSock)
+    return ok ? 41 : 42;
+  return 0; // an answer on a connection that holds no slot
 }
 
 int ReadHttp(PlSocket sock, MngInfo *p) {
@@ -257,7 +256,7 @@ int SendClient(PlSocket sock, MngInfo *p, int kind) {
   return rc;
 }
 
-static PlSocket fs_connectIPv6(MngInfo *p) {
+PlSocket SockConnectIPv6(MngInfo *p) {
   int err = 0;
   PlSocket s = Socket(PL_AF_INET6, p, &err);
   if (s == PL_INVALID_SOCKET) {
@@ -282,7 +281,7 @@ static PlSocket fs_connectIPv6(MngInfo *p) {
   return s;
 }
 
-static PlSocket fs_connectIPv4(MngInfo *p) {
+PlSocket SockConnectIPv4(MngInfo *p) {
   int err = 0;
   PlSocket s = Socket(PL_AF_INET, p, &err);
   if (s == PL_INVALID_SOCKET) {
@@ -302,9 +301,6 @@ static PlSocket fs_connectIPv4(MngInfo *p) {
   }
   return s;
 }
-
-PlSocket SockConnectIPv6(MngInfo *p) { return fs_connectIPv6(p); }
-PlSocket SockConnectIPv4(MngInfo *p) { return fs_connectIPv4(p); }
 
 int OpenAgentSocket(MngInfo *p, int kind) {
   PlSocket s = SockConnectIPv6(p);

@@ -2,8 +2,6 @@
 // bookkeeping of the connection table.
 #include "sv_watch.h"
 
-#include <vector>
-
 #include "mwa_error.h"
 #include "mwa_socket.h"
 #include "platform/clock.h"
@@ -233,48 +231,89 @@ int fs_waitMs(int seconds) { return fs_scale ? fs_scale(seconds) : seconds * 100
 
 void SetWatchTimeScale(int (*toMs)(int seconds)) { fs_scale = toMs; }
 
+namespace {
+
+// One wait of a pass: the sockets of the wait set that became readable.
+// 1 when some are, 0 on time-out, -1 on error.
+struct Wake {
+  SockSet set; // a copy: handling may change the wait set
+  bool ready[SV_MAX_SOCKETS];
+  bool isReady(PlSocket s) const {
+    for (int32_t i = 0; i < set.count; ++i)
+      if (set.socks[i] == s)
+        return ready[i];
+    return false;
+  }
+};
+
+// Accepts on every readable listener, then reads and dispatches the first
+// readable connection's message: one message per wake-up.
+void fs_serve(MngInfo *p, const Wake &w, int *acceptErrors) {
+  for (uint32_t i = 0; i < p->listenCount && i < SV_MAX_SOCKETS; ++i) {
+    PlSocket l = p->listenSocks[i];
+    if (l == PL_INVALID_SOCKET || !w.isReady(l))
+      continue;
+    PlSockAddr peer;
+    PlSocket c = Accept(l, &peer, p);
+    if (c == PL_INVALID_SOCKET) {
+      PutErrorDetail(SV_LINE_ROUTINE, "WatchSocket", 303, "Accept", -1, p->openCount, "?", PL_INVALID_SOCKET);
+      if (++*acceptErrors > 3) {
+        *acceptErrors = 0;
+        CloseListenSockets(p, 21818);
+      }
+      pl_sleep_ms(static_cast<unsigned>(fs_waitMs(1)));
+      continue;
+    }
+    *acceptErrors = 0;
+    RegisterConnection(c, p);
+  }
+  for (int32_t i = 0; i <= p->clientTop && i < SV_MAX_SOCKETS; ++i) {
+    PlSocket c = p->clientSocks[i];
+    if (c == PL_INVALID_SOCKET || !w.isReady(c))
+      continue;
+    int got = ReadHttp(c, p);
+    if (got < 0) {
+      p->msgKind = 92;
+      PutErrorDetail(SV_LINE_ROUTINE, "WatchSocket", 353, "ReadHttp", got, p->openCount, "?", PL_INVALID_SOCKET);
+    } else if (got == 0) {
+      p->msgKind = 91;
+    }
+    DispatchMessage(c, p);
+    return;
+  }
+}
+
+} // namespace
+
 int WatchSocket(MngInfo *p) {
   int selectErrors = 0, acceptErrors = 0;
   for (;;) {
-    while (p->listenSock == PL_INVALID_SOCKET) {
-      PlSocket l = InitListenSocket(p);
-      if (l != PL_INVALID_SOCKET)
-        break;
+    // Top of a pass: listeners, then the state's wait period and limit.
+    while (p->listenSock == PL_INVALID_SOCKET && InitListenSocket(p) == PL_INVALID_SOCKET) {
       PutErrorDetail(SV_LINE_ROUTINE, "WatchSocket", 182, "InitListenSocket", -1, p->openCount, "?", PL_INVALID_SOCKET);
       pl_sleep_ms(static_cast<unsigned>(fs_waitMs(1)));
     }
     Period period = fs_period(p->state);
     int idle = 0;
-    bool restart = false;
-    std::vector<bool> ready;
-    while (!restart) {
+    for (;;) {
       if (p->quit)
         return 0;
-      if (p->callbackGetAsyncStopRequest) {
-        int type = p->callbackGetAsyncStopRequest();
-        if (type) {
-          StartAsyncStop(p, type);
-          restart = true;
-          break;
-        }
+      int type = p->callbackGetAsyncStopRequest ? p->callbackGetAsyncStopRequest() : 0;
+      if (type) {
+        StartAsyncStop(p, type);
+        break;
       }
       MWA_CHECK(period.wait != 0);
-      SockSet set = p->readSet; // a copy: handling may change the set
-      ready.assign(static_cast<size_t>(set.count), false);
-      bool flags[SV_MAX_SOCKETS] = {};
-      int r = mwa_select(set.socks, set.count, flags, fs_waitMs(period.wait));
-      for (int32_t i = 0; i < set.count; ++i)
-        ready[static_cast<size_t>(i)] = flags[i];
+      Wake w;
+      w.set = p->readSet;
+      int r = mwa_select(w.set.socks, w.set.count, w.ready, fs_waitMs(period.wait));
       if (r == 0) {
-        if (period.limit == 0)
-          continue;
         idle += period.wait;
-        if (idle < period.limit)
+        if (period.limit == 0 || idle < period.limit)
           continue;
         OnStateTimeout(p);
         if (exitRequested)
           return 0;
-        restart = true;
         break;
       }
       if (r < 0) {
@@ -288,49 +327,11 @@ int WatchSocket(MngInfo *p) {
           CloseListenSockets(p, 21818);
         }
         pl_sleep_ms(static_cast<unsigned>(fs_waitMs(1)));
-        restart = true;
         break;
       }
       selectErrors = 0;
-      auto isReady = [&](PlSocket s) {
-        for (int32_t i = 0; i < set.count; ++i)
-          if (set.socks[i] == s)
-            return static_cast<bool>(ready[static_cast<size_t>(i)]);
-        return false;
-      };
-      for (uint32_t i = 0; i < p->listenCount && i < SV_MAX_SOCKETS; ++i) {
-        PlSocket l = p->listenSocks[i];
-        if (l == PL_INVALID_SOCKET || !isReady(l))
-          continue;
-        PlSockAddr peer;
-        PlSocket c = Accept(l, &peer, p);
-        if (c == PL_INVALID_SOCKET) {
-          PutErrorDetail(SV_LINE_ROUTINE, "WatchSocket", 303, "Accept", -1, p->openCount, "?", PL_INVALID_SOCKET);
-          if (++acceptErrors > 3) {
-            acceptErrors = 0;
-            CloseListenSockets(p, 21818);
-          }
-          pl_sleep_ms(static_cast<unsigned>(fs_waitMs(1)));
-          continue;
-        }
-        acceptErrors = 0;
-        RegisterConnection(c, p);
-      }
-      for (int32_t i = 0; i <= p->clientTop && i < SV_MAX_SOCKETS; ++i) {
-        PlSocket c = p->clientSocks[i];
-        if (c == PL_INVALID_SOCKET || !isReady(c))
-          continue;
-        int got = ReadHttp(c, p);
-        if (got < 0) {
-          p->msgKind = 92;
-          PutErrorDetail(SV_LINE_ROUTINE, "WatchSocket", 353, "ReadHttp", got, p->openCount, "?", PL_INVALID_SOCKET);
-        } else if (got == 0) {
-          p->msgKind = 91;
-        }
-        DispatchMessage(c, p);
-        break;
-      }
-      restart = true;
+      fs_serve(p, w, &acceptErrors);
+      break;
     }
   }
 }

@@ -27,12 +27,6 @@ const long long kMaxValue = 2147483647LL;
 // The channel the interruption handler cleans up after.
 RcChannel *volatile fs_active = nullptr;
 
-void fs_append(std::string *msgs, const char *a, const char *b = "", const char *c = "") {
-  *msgs += a;
-  *msgs += b;
-  *msgs += c;
-}
-
 // Reads an option value that holds decimal digits only, up to kMaxValue.
 // An empty value reads as 0. False for any other character or a larger
 // value.
@@ -105,8 +99,7 @@ int rc_parse_options(const RcProfile *prof, int argc, char **argv, RcToolOption 
     } else if (strcmp(arg, "-i") == 0) {
       opts->force = false;
     } else if (!tool_option || !tool_option(ctx, argc, argv, &i, &bad)) {
-      *msgs += prof->name;
-      fs_append(msgs, ": illegal option -- ", arg + 1, "\n");
+      *msgs += std::string(prof->name) + ": illegal option -- " + (arg + 1) + "\n";
       bad = true;
     }
   }

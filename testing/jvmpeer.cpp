@@ -18,6 +18,7 @@
 #include "platform/file.h"
 #include "platform/mailslot.h"
 #include "platform/procinfo.h"
+#include "testkit.h"
 
 namespace {
 
@@ -42,20 +43,6 @@ void fs_logHex(const char *log, const char *kind, const std::string &bytes) {
     fprintf(fp, "%02x", c);
   fprintf(fp, "\n");
   fclose(fp);
-}
-
-std::string fs_readAll(const std::string &path, bool *found) {
-  std::string out;
-  FILE *fp = pl_file_open(path.c_str(), "rb", 0, nullptr);
-  *found = fp != nullptr;
-  if (!fp)
-    return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
-    out.append(buf, n);
-  fclose(fp);
-  return out;
 }
 
 const char *fs_requestBase(const std::string &tag) {
@@ -84,7 +71,7 @@ void fs_handle(const PeerArgs &a, const std::string &msg) {
     return;
   std::string req = dir + base + std::to_string(a.pid);
   bool found;
-  std::string content = fs_readAll(req, &found);
+  std::string content = tk_read(req, &found);
   if (found)
     fs_logHex(a.log, "req", content);
   if (a.delay_ms)

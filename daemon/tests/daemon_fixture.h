@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "daemon.h"
+#include "platform/net.h"
 #include "mwa_system.h"
 #include "platform/file.h"
 #include "sv_error.h"
@@ -26,6 +27,17 @@ inline void InitTestContext(MngInfo *m) {
     s = PL_INVALID_SOCKET;
   m->talvOpen = 1;
   m->httpPort = 24042;
+}
+
+// A listener on a free loopback port; *port says which.
+inline PlSocket ListenLoopback(int *port) {
+  PlSocket l = pl_socket_tcp(PL_AF_INET);
+  PlSockAddr a;
+  pl_sockaddr_loopback4(&a, 0);
+  pl_bind(l, &a);
+  pl_listen(l, 70);
+  *port = pl_sock_port(l);
+  return l;
 }
 
 inline void FreeTestContext(MngInfo *m) {

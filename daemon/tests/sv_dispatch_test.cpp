@@ -19,15 +19,6 @@ struct States : InstallTree {
   PlSocket agent = PL_INVALID_SOCKET;      // stands for the agent's control port
   std::vector<PlSocket> peers;
 
-  static PlSocket listenAny(int *port) {
-    PlSocket l = mwa_socket(PL_AF_INET);
-    MwaSockAddr a;
-    mwa_setloopback4(&a, 0);
-    mwa_bind(l, &a);
-    mwa_listen(l, 70);
-    *port = pl_sock_port(l);
-    return l;
-  }
   void SetUp() override {
     InstallTree::SetUp();
     ASSERT_EQ(pl_net_startup(), 0);
@@ -35,9 +26,9 @@ struct States : InstallTree {
     MwaErrorInfo e;
     m.agentProcess = MwaProcess_new(&e); // no child: the agent does not run
     int port;
-    daemonSide = listenAny(&port);
+    daemonSide = ListenLoopback(&port);
     requesterPort = port;
-    agent = listenAny(&port);
+    agent = ListenLoopback(&port);
     m.localPort = static_cast<uint16_t>(port);
     exitRequested = remoteStartingSeen = localStartingSeen = 0;
   }

@@ -20,12 +20,8 @@ struct Framing : InstallTree {
     InstallTree::SetUp();
     ASSERT_EQ(pl_net_startup(), 0);
     InitTestContext(&m);
-    listener = mwa_socket(PL_AF_INET);
-    MwaSockAddr a;
-    mwa_setloopback4(&a, 0);
-    ASSERT_EQ(mwa_bind(listener, &a), 0);
-    ASSERT_EQ(mwa_listen(listener, 70), 0);
-    port = pl_sock_port(listener);
+    listener = ListenLoopback(&port);
+    ASSERT_GT(port, 0);
   }
   void TearDown() override {
     for (PlSocket s : open)

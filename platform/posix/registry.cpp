@@ -447,6 +447,21 @@ int fs_valueAt(PlHkey key, uint32_t index, Value *value) {
   return 0;
 }
 
+// The value of that name ("" the default value).
+int fs_valueNamed(PlHkey key, const std::string &name, Value *value) {
+  std::string dir;
+  std::vector<Value> vals;
+  int rc = fs_keyDir(key, &dir);
+  if (rc || (rc = fs_readValues(dir, &vals)))
+    return rc;
+  for (const Value &v : vals)
+    if (fs_sameName(v.name, name)) {
+      *value = v;
+      return 0;
+    }
+  return PL_ERR_FILE_NOT_FOUND;
+}
+
 // Counts and longest lengths; measure turns a name or data into the
 // length the caller counts in.
 template <typename NameLen, typename DataLen>
@@ -494,16 +509,9 @@ int pl_reg_query_info(PlHkey key, PlRegInfo *info) {
 
 int pl_reg_query_value(PlHkey key, const char *name, uint32_t *type, void *data,
                        uint32_t *data_len) {
-  std::string dir;
-  std::vector<Value> vals;
-  int rc = fs_keyDir(key, &dir);
-  if (rc || (rc = fs_readValues(dir, &vals)))
-    return rc;
-  std::string want = name ? name : "";
-  for (const Value &v : vals)
-    if (fs_sameName(v.name, want))
-      return fs_copyOut(v.data, type, v.type, data, data_len);
-  return PL_ERR_FILE_NOT_FOUND;
+  Value v;
+  int rc = fs_valueNamed(key, name ? name : "", &v);
+  return rc ? rc : fs_copyOut(v.data, type, v.type, data, data_len);
 }
 
 int pl_reg_set_value(PlHkey key, const char *name, uint32_t type, const void *data,
@@ -658,15 +666,6 @@ std::string fs_wideData(uint32_t type, const std::string &data) {
   return std::string(reinterpret_cast<const char *>(w.data()), w.size() * sizeof(char16_t));
 }
 
-int fs_readRaw(PlHkey key, const std::string &name, uint32_t *type, std::string *data) {
-  uint32_t len = 0;
-  int rc = pl_reg_query_value(key, name.c_str(), type, nullptr, &len);
-  if (rc)
-    return rc;
-  data->assign(len, '\0');
-  return pl_reg_query_value(key, name.c_str(), type, len ? &(*data)[0] : nullptr, &len);
-}
-
 } // namespace
 
 int pl_reg_open_w(PlHkey parent, const char16_t *sub, int access, PlHkey *out) {
@@ -697,10 +696,7 @@ int pl_reg_query_info_w(PlHkey key, PlRegInfo *info) {
 
 int pl_reg_query_value_w(PlHkey key, const char16_t *name, uint32_t *type, void *data,
                          uint32_t *data_len) {
-  uint32_t t = 0;
-  std::string raw;
-  int rc = fs_readRaw(key, fs_toUtf8(name), &t, &raw);
-  if (rc)
-    return rc;
-  return fs_copyOut(fs_wideData(t, raw), type, t, data, data_len);
+  Value v;
+  int rc = fs_valueNamed(key, fs_toUtf8(name), &v);
+  return rc ? rc : fs_copyOut(fs_wideData(v.type, v.data), type, v.type, data, data_len);
 }
