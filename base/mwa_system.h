@@ -13,6 +13,13 @@ enum { MWA_VERSION_MAX = 64 };
 // Looks up the installation directory, builds the derived paths and reads
 // the version record. 1, or 0 with the record naming the failed call.
 int mwa_sysinit(MwaErrorInfo *pErrorInfo);
+// Capacity of a registry key name, terminator included.
+enum { MWA_SUBKEY_MAX = 256 };
+// Reads the installation directory from the registry into out
+// (MWA_PATH_MAX bytes). 1, or 0 with the record naming the failed call
+// and failedName (MWA_SUBKEY_MAX bytes, may be null) the key or value
+// it was about ("" when the enumeration failed).
+int mwa_readinstalldir(char *out, char *failedName, MwaErrorInfo *pErrorInfo);
 // Builds the derived paths from a given installation directory (what
 // mwa_sysinit does after the registry lookup). 0 with the record set
 // (operation "mwa_joinpath") when a path would not fit.

@@ -13,14 +13,19 @@ static char fs_logFile[MWA_PATH_MAX];
 static int fs_isInitialized;
 
 // HKLM\SOFTWARE\ZENTRAK\TovexAgent\<first subkey>\PathName, value Path00.
-static int fs_readInstallDir(char *out, MwaErrorInfo *pErrorInfo) {
+int mwa_readinstalldir(char *out, char *failedName, MwaErrorInfo *pErrorInfo) {
+  static const char top_key[] = "SOFTWARE\\ZENTRAK\\TovexAgent";
+  char scratch[MWA_SUBKEY_MAX];
+  char *what = failedName ? failedName : scratch;
+  what[0] = '\0';
   PlHkey top, product, pathName;
-  int rc = pl_reg_open(pl_reg_root(PL_HKLM), "SOFTWARE\\ZENTRAK\\TovexAgent", PL_REG_READ, &top);
+  int rc = pl_reg_open(pl_reg_root(PL_HKLM), top_key, PL_REG_READ, &top);
   if (rc) {
     MwaErrorInfo_set(pErrorInfo, "RegOpenKeyEx", rc);
+    memcpy(what, top_key, sizeof top_key);
     return 0;
   }
-  char name[256];
+  char name[MWA_SUBKEY_MAX];
   uint32_t nlen = sizeof name;
   rc = pl_reg_enum_key(top, 0, name, &nlen);
   if (rc) {
@@ -32,12 +37,14 @@ static int fs_readInstallDir(char *out, MwaErrorInfo *pErrorInfo) {
   pl_reg_close(top);
   if (rc) {
     MwaErrorInfo_set(pErrorInfo, "RegOpenKeyEx", rc);
+    memcpy(what, name, sizeof name);
     return 0;
   }
   rc = pl_reg_open(product, "PathName", PL_REG_READ, &pathName);
   pl_reg_close(product);
   if (rc) {
     MwaErrorInfo_set(pErrorInfo, "RegOpenKeyEx", rc);
+    strcpy(what, "PathName");
     return 0;
   }
   char buf[MWA_PATH_MAX];
@@ -50,6 +57,7 @@ static int fs_readInstallDir(char *out, MwaErrorInfo *pErrorInfo) {
     rc = PL_ERR_MORE_DATA;
   if (rc) {
     MwaErrorInfo_set(pErrorInfo, "RegQueryValueEx", rc);
+    strcpy(what, "Path00");
     return 0;
   }
   if (len < sizeof buf)
@@ -88,7 +96,7 @@ int mwa_setinstalldir(const char *dir, MwaErrorInfo *pErrorInfo) {
 int mwa_sysinit(MwaErrorInfo *pErrorInfo) {
   MWA_CHECK(pErrorInfo != NULL);
   char dir[MWA_PATH_MAX];
-  if (!fs_readInstallDir(dir, pErrorInfo) || !mwa_setinstalldir(dir, pErrorInfo))
+  if (!mwa_readinstalldir(dir, nullptr, pErrorInfo) || !mwa_setinstalldir(dir, pErrorInfo))
     return 0;
   return mwa_readversion(pErrorInfo);
 }

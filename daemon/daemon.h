@@ -58,6 +58,18 @@ int ServerMain();
 void ShutdownDaemon();
 MngInfo *GetMngInfo();
 
+// Service mode (wm_tcpserv): the status record and the stop-request cell.
+enum { TCPSERV_ASYNC_STOP_SAFE = 1, TCPSERV_ASYNC_STOP_FORCE = 2 };
+void SetServiceState(uint32_t state, uint32_t win32Exit, uint32_t specificExit, uint32_t checkPoint,
+                     uint32_t waitHint);
+void ReportServiceState();
+int ExchangeStopRequest(int value);
+// Seams for tests: the control handler and the stop-result routine as
+// the service manager and the watch loop call them, and the record.
+void ServiceControlForTest(uint32_t control);
+void SetAsyncStopResultForTest(int stopped);
+const struct PlServiceStatus *GetServiceStatusForTest();
+
 // Configuration (sv_config).
 int GetAgentArgData(MngInfo *pMngInfo, int argc, char **argv);
 // The same, reading the given file (GetAgentArgData reads

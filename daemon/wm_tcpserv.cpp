@@ -35,18 +35,37 @@ void fs_emptySet(SockSet *s) {
     x = PL_INVALID_SOCKET;
 }
 
-int fs_getAsyncStopRequest() {
-  if (fs_stopLock)
-    MwaMutex_lock(fs_stopLock);
-  int r = fs_stopRequest;
-  fs_stopRequest = 0;
-  if (fs_stopLock)
-    MwaMutex_unlock(fs_stopLock);
-  return r;
+int fs_getAsyncStopRequest() { return ExchangeStopRequest(0); }
+
+PlServiceStatus fs_status;
+PlServiceStatusHandle fs_statusHandle; // 0 in console mode
+
+// Logs the record and hands it to the service manager; the status lock
+// is held.
+void fs_reportLocked() {
+  PutStatusMessage(21834, 0, static_cast<int>(fs_status.current_state));
+  if (!fs_statusHandle)
+    return;
+  int isSuccess = pl_service_set_status(fs_statusHandle, &fs_status) == 0;
+  MWA_CHECK(isSuccess);
 }
 
-// The service's stop result arrives with the service mode.
-void fs_setAsyncStopResult(int stopped) { (void)stopped; }
+void fs_setAsyncStopResult(int stopped) {
+  if (stopped)
+    return;
+  PutMessage(21814);
+  SetServiceState(PL_SVC_RUNNING, 0, 0, 0, 0);
+}
+
+// Runs on the service manager's thread: never touches MngInfo.
+void fs_controlHandler(uint32_t control) {
+  if (control == PL_SVC_CONTROL_STOP || control == PL_SVC_CONTROL_SHUTDOWN) {
+    SetServiceState(PL_SVC_STOP_PENDING, 0, 0, 0, 60000);
+    ExchangeStopRequest(TCPSERV_ASYNC_STOP_SAFE);
+    return;
+  }
+  ReportServiceState();
+}
 
 int fs_serviceInit(int argc, char **argv) {
   int rc = pl_net_startup();
@@ -69,13 +88,75 @@ int fs_serviceInit(int argc, char **argv) {
   return 0;
 }
 
-// The service's main routine arrives with the service mode.
+void fs_initialStatus() {
+  memset(&fs_status, 0, sizeof fs_status);
+  fs_status.service_type = 0x30;
+  fs_status.current_state = PL_SVC_START_PENDING;
+  fs_status.controls_accepted = PL_SVC_ACCEPT_STOP | PL_SVC_ACCEPT_SHUTDOWN;
+}
+
 void fs_serviceMain(int argc, char **argv) {
-  (void)argc;
-  (void)argv;
+  fs_initialStatus();
+  int err = 0;
+  fs_statusHandle = pl_service_register_handler("TOVX Service", fs_controlHandler, &err);
+  if (!fs_statusHandle) {
+    PutErrorDetail(SV_LINE_SYSCALL, "fs_serviceMain", 224, "RegisterServiceCtrlHandler", err, 0, "?",
+                   PL_INVALID_SOCKET);
+    PutSystemError(err);
+    MWA_CHECK(0);
+    return;
+  }
+  int rc = fs_serviceInit(argc, argv);
+  if (rc) {
+    SetServiceState(PL_SVC_STOPPED, PL_SVC_ERR_SPECIFIC, static_cast<uint32_t>(rc), 0, 0);
+    return;
+  }
+  SetServiceState(PL_SVC_RUNNING, 0, 0, 0, 0);
+  rc = ServerMain();
+  if (rc)
+    SetServiceState(PL_SVC_STOPPED, PL_SVC_ERR_SPECIFIC, static_cast<uint32_t>(rc), 0, 0);
+  else
+    SetServiceState(PL_SVC_STOPPED, 0, 0, 0, 0);
+  PutMessage(21815);
 }
 
 } // namespace
+
+void SetServiceState(uint32_t state, uint32_t win32Exit, uint32_t specificExit, uint32_t checkPoint,
+                     uint32_t waitHint) {
+  if (fs_statusLock)
+    MwaMutex_lock(fs_statusLock);
+  fs_status.current_state = state;
+  fs_status.win32_exit_code = win32Exit;
+  fs_status.service_exit_code = specificExit;
+  fs_status.check_point = checkPoint;
+  fs_status.wait_hint = waitHint;
+  fs_reportLocked();
+  if (fs_statusLock)
+    MwaMutex_unlock(fs_statusLock);
+}
+
+void ReportServiceState() {
+  if (fs_statusLock)
+    MwaMutex_lock(fs_statusLock);
+  fs_reportLocked();
+  if (fs_statusLock)
+    MwaMutex_unlock(fs_statusLock);
+}
+
+int ExchangeStopRequest(int value) {
+  if (fs_stopLock)
+    MwaMutex_lock(fs_stopLock);
+  int r = fs_stopRequest;
+  fs_stopRequest = value;
+  if (fs_stopLock)
+    MwaMutex_unlock(fs_stopLock);
+  return r;
+}
+
+void ServiceControlForTest(uint32_t control) { fs_controlHandler(control); }
+void SetAsyncStopResultForTest(int stopped) { fs_setAsyncStopResult(stopped); }
+const PlServiceStatus *GetServiceStatusForTest() { return &fs_status; }
 
 MngInfo *GetMngInfo() { return &fs_mngInfo; }
 

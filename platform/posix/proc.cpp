@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -29,6 +30,26 @@ int pl_proc_start(const char *cmdline, PlProcInfo *info) {
   memset(info, 0, sizeof *info);
   info->pid = static_cast<uint32_t>(pid);
   info->process = 1; // a child is attached
+  return 0;
+}
+
+int pl_proc_spawn(const char *program, const char *const *argv, int flags, PlProcInfo *info) {
+  std::string path = program;
+  if (access(path.c_str(), X_OK) != 0 && path.find('.', path.rfind('/') + 1) == std::string::npos &&
+      access((path + ".sh").c_str(), X_OK) == 0)
+    path += ".sh";
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  if (flags & PL_SPAWN_QUIET)
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid;
+  int rc = posix_spawn(&pid, path.c_str(), &fa, nullptr, const_cast<char *const *>(argv), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  if (rc)
+    return rc;
+  memset(info, 0, sizeof *info);
+  info->pid = static_cast<uint32_t>(pid);
+  info->process = 1;
   return 0;
 }
 
@@ -90,7 +111,9 @@ int pl_proc_snapshot(std::vector<PlProcEntry> *out, const char **op, int *err) {
     unsigned long ppid;
     if (!close || sscanf(close + 1, " %c %lu", &state, &ppid) != 2)
       continue;
-    out->push_back({static_cast<uint32_t>(pid), static_cast<uint32_t>(ppid)});
+    const char *open = strchr(buf, '(');
+    std::string exe = state == 'Z' || !open ? "" : std::string(open + 1, close);
+    out->push_back({static_cast<uint32_t>(pid), static_cast<uint32_t>(ppid), exe});
   }
   closedir(d);
   return 0;

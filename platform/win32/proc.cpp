@@ -1,6 +1,8 @@
 #include "platform/proc.h"
 
+#include <cerrno>
 #include <cstring>
+#include <process.h>
 #include <string>
 
 #include "internal.h"
@@ -21,6 +23,23 @@ int pl_proc_start(const char *cmdline, PlProcInfo *info) {
   info->thread = reinterpret_cast<intptr_t>(pi.hThread);
   info->pid = pi.dwProcessId;
   info->tid = pi.dwThreadId;
+  return 0;
+}
+
+int pl_proc_spawn(const char *program, const char *const *argv, int flags, PlProcInfo *info) {
+  std::vector<const char *> av;
+  for (const char *const *a = argv; *a; ++a)
+    av.push_back(*a);
+  // The command interpreter that runs a batch file reads the redirection.
+  if (flags & PL_SPAWN_QUIET)
+    av.push_back("2>nul");
+  av.push_back(nullptr);
+  intptr_t h = _spawnv(_P_NOWAIT, program, av.data());
+  if (h == -1)
+    return errno;
+  memset(info, 0, sizeof *info);
+  info->process = h;
+  info->pid = GetProcessId(reinterpret_cast<HANDLE>(h));
   return 0;
 }
 
@@ -90,7 +109,7 @@ int pl_proc_snapshot(std::vector<PlProcEntry> *out, const char **op, int *err) {
         rc = -1;
       } else {
         for (;;) {
-          out->push_back({e.th32ProcessID, e.th32ParentProcessID});
+          out->push_back({e.th32ProcessID, e.th32ParentProcessID, e.szExeFile});
           if (!next(h, &e)) {
             DWORD le = GetLastError();
             if (le != ERROR_NO_MORE_FILES) {

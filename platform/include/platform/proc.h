@@ -30,6 +30,7 @@ void pl_proc_release(PlProcInfo *info);
 struct PlProcEntry {
   uint32_t pid;
   uint32_t ppid;
+  std::string exe; // executable file name, without folder ("" for a zombie)
 };
 // Every process of the system at one moment. 0, or -1 with *op naming
 // the failed call ("LoadLibrary", "CreateToolhelp32Snapshot",
@@ -41,5 +42,13 @@ int pl_proc_snapshot(std::vector<PlProcEntry> *out, const char **op, int *err);
 void pl_proc_kill_pid(uint32_t pid);
 // 1 while the process runs (a zombie on POSIX counts as ended).
 int pl_proc_alive(uint32_t pid);
+// Starts program with argv, without waiting, as the C runtime's spawn
+// does: a program named without an extension is also looked for with
+// the usual program extensions (POSIX: the script suffix), and a script
+// is run by the system's interpreter for it. PL_SPAWN_QUIET sends the
+// child's standard error to the null device. 0 or the C runtime's error
+// number.
+enum { PL_SPAWN_QUIET = 1 };
+int pl_proc_spawn(const char *program, const char *const *argv, int flags, PlProcInfo *info);
 // Splits a command line by the Windows C runtime's rules.
 std::vector<std::string> pl_split_command_line(const char *cmdline);
