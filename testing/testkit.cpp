@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/net.h"
 #include "platform/procinfo.h"
+#include "platform/registry.h"
 
 std::string tk_bin(const char *name) {
   char dir[1024];
@@ -235,4 +236,48 @@ std::string tk_request(int port, const std::string &body) {
     reply.append(buf, static_cast<size_t>(n));
   pl_closesocket(c);
   return reply;
+}
+
+namespace {
+const char fs_productKey[] = "SOFTWARE\\ZENTRAK\\TovexAgent\\1\\PathName";
+}
+
+TkInstall::TkInstall() {
+  env = {"TOVX_REGISTRY=" + s.path("registry")};
+  pl_setenv("TOVX_REGISTRY", s.path("registry").c_str());
+  mkdirs({"bin", "bin/logs", "etc", "msgs", "agent", "agent/bin", "agent/config"});
+  tk_write(at("etc/amc_version.properties"),
+           "version.marketing=7.0\nversion.technical=07-00\nversion.product=07-10\nversion.build=ABCDEFGH\n");
+  PlHkey k;
+  if (pl_reg_create(pl_reg_root(PL_HKLM), fs_productKey, PL_REG_ALL, &k) == 0) {
+    pl_reg_set_value(k, "Path00", PL_REG_SZ, s.dir.c_str(), static_cast<uint32_t>(s.dir.size() + 1));
+    pl_reg_close(k);
+  }
+}
+
+TkInstall::~TkInstall() {
+  PlHkey root = pl_reg_root(PL_HKLM);
+  pl_reg_delete_key(root, fs_productKey, 0);
+  pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent\\1", 0);
+  pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent", 0);
+}
+
+std::string TkInstall::at(const std::string &rel) const {
+  std::string out = s.dir + pl_path_sep;
+  for (char c : rel)
+    out += c == '/' ? pl_path_sep : c;
+  return out;
+}
+
+bool TkInstall::mkdirs(std::initializer_list<const char *> dirs) const {
+  bool ok = true;
+  for (const char *d : dirs)
+    ok = pl_dir_create(at(d).c_str()) == 0 && ok;
+  return ok;
+}
+
+bool TkInstall::script(const std::string &rel, const std::string &posix, const std::string &windows) const {
+  std::string path = at(rel) + pl_script_suffix;
+  bool sh = std::string(pl_script_suffix) == ".sh";
+  return tk_write(path, sh ? "#!/bin/sh\n" + posix : windows) && pl_file_set_executable(path.c_str()) == 0;
 }

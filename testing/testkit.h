@@ -1,6 +1,7 @@
 // Helpers for the end-to-end tests: scratch folders, running the real
 // programs, and the JVM peer.
 #pragma once
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -74,3 +75,21 @@ struct TkPeer {
 bool tk_start_peer(TkPeer *peer, const TkScratch &s, unsigned long pid, const char *mode,
                    int delay_ms = 0, int max = 1);
 void tk_stop_peer(TkPeer *peer);
+
+// A scratch installation that the registry names (on POSIX the registry
+// stand-in lives in the scratch folder too): folders, version record,
+// scripts. The registry entry goes with the object.
+struct TkInstall {
+  TkScratch s;
+  std::vector<std::string> env; // the registry stand-in, for children
+  TkInstall();
+  ~TkInstall();
+  TkInstall(const TkInstall &) = delete;
+  TkInstall &operator=(const TkInstall &) = delete;
+  // rel with '/' between names, as a path of this platform.
+  std::string at(const std::string &rel) const;
+  bool mkdirs(std::initializer_list<const char *> dirs) const;
+  // An executable script rel + the platform's script suffix: a shell
+  // script on POSIX, a batch file on Windows.
+  bool script(const std::string &rel, const std::string &posix, const std::string &windows) const;
+};
