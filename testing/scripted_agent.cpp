@@ -6,6 +6,7 @@
 //   announce both|remote|local|none   start announcements (default both)
 //   delay N                           wait N ms before announcing (late start)
 //   answer OK|NG|none|close           how it answers every ACS request
+//                                     (read again for each request)
 // It appends each request's body line to scripted_agent.log and ends
 // after it has accepted a stop.
 #include <cstdio>
@@ -116,6 +117,7 @@ int main() {
       return 2;
     std::string body = fs_readBody(c);
     fs_log(body);
+    answer = fs_value(script, "answer ", "OK");
     bool stop = body == "ACS-STOP" || body == "ACS-SAFESTOP" || body == "ACS-NOTICESTOP";
     if (answer == "OK" || answer == "NG") {
       std::string reply = "HTTP/1.0 200 OK\r\nContent-Length: 8\r\n\r\nACS-" + answer + "\r\n";

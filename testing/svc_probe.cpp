@@ -1,6 +1,7 @@
 // A service program for the service manager's tests.
-//   svc_probe run LOG     dispatches as "Probe": logs its start arguments
-//                         and every control to LOG, runs until stopped
+//   svc_probe run LOG [NAME]  dispatches as NAME (default "Probe"): logs
+//                         its start arguments and every control to LOG,
+//                         runs until stopped
 //   svc_probe stall       never reaches its dispatcher
 //   svc_probe dispatch    dispatches and prints the result (started by
 //                         hand: no manager)
@@ -15,6 +16,7 @@
 namespace {
 
 const char *fs_log;
+const char *fs_name = "Probe";
 PlServiceStatusHandle fs_handle;
 std::atomic<int> fs_stop;
 PlServiceStatus fs_status = {PL_SVC_WIN32_OWN_PROCESS, PL_SVC_START_PENDING, 0, 0, 0, 0, 0};
@@ -42,7 +44,7 @@ void fs_main(int argc, char **argv) {
     line += std::string(" [") + argv[i] + "]";
   fs_append(line);
   int err = 0;
-  fs_handle = pl_service_register_handler("Probe", fs_handler, &err);
+  fs_handle = pl_service_register_handler(fs_name, fs_handler, &err);
   if (!fs_handle) {
     fs_append("register failed " + std::to_string(err));
     return;
@@ -62,9 +64,11 @@ void fs_main(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 3 && strcmp(argv[1], "run") == 0) {
+  if ((argc == 3 || argc == 4) && strcmp(argv[1], "run") == 0) {
     fs_log = argv[2];
-    return pl_service_dispatch("Probe", fs_main);
+    if (argc == 4)
+      fs_name = argv[3];
+    return pl_service_dispatch(fs_name, fs_main);
   }
   if (argc == 2 && strcmp(argv[1], "stall") == 0) {
     pl_sleep_ms(60000);
