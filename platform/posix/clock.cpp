@@ -26,3 +26,12 @@ uint64_t pl_monotonic_ms() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000ULL +
          static_cast<uint64_t>(ts.tv_nsec) / 1000000ULL;
 }
+
+bool pl_hires_counter(uint64_t *value, uint64_t *frequency) {
+  timespec ts;
+  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0)
+    return false;
+  *value = static_cast<uint64_t>(ts.tv_sec) * 1000000000ULL + static_cast<uint64_t>(ts.tv_nsec);
+  *frequency = 1000000000ULL;
+  return true;
+}

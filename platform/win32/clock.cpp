@@ -11,3 +11,12 @@ uint64_t pl_filetime_now() {
 }
 
 uint64_t pl_monotonic_ms() { return GetTickCount64(); }
+
+bool pl_hires_counter(uint64_t *value, uint64_t *frequency) {
+  LARGE_INTEGER v, f;
+  if (!QueryPerformanceFrequency(&f) || f.QuadPart == 0 || !QueryPerformanceCounter(&v))
+    return false;
+  *value = static_cast<uint64_t>(v.QuadPart);
+  *frequency = static_cast<uint64_t>(f.QuadPart);
+  return true;
+}

@@ -7,3 +7,6 @@ void pl_sleep_ms(unsigned ms);
 uint64_t pl_filetime_now();
 // Milliseconds from an arbitrary fixed point; never goes back.
 uint64_t pl_monotonic_ms();
+// A high-resolution counter and its frequency (counts a second); false
+// when the system has none.
+bool pl_hires_counter(uint64_t *value, uint64_t *frequency);
