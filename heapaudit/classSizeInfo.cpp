@@ -188,3 +188,8 @@ void ClassSizeInfo::write_difference_table(HeapDumpData *d, FILE *given) {
   if (!given)
     Utils::close_resultfile(out);
 }
+
+HeapDumpDataSet::~HeapDumpDataSet() {
+  for (ClassSizeInfo *c : class_size_info)
+    delete c;
+}

@@ -1,6 +1,7 @@
 // heapaudit: reads a series of heap dumps and reports what grows.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "classSizeInfo.h"
@@ -196,14 +197,14 @@ int main(int argc, char **argv) {
     Utils::memory_guard();
   }
   Utils::message(1, "..... Data reading is done\n\n");
-  StrongComponentSet *components = nullptr;
+  std::unique_ptr<StrongComponentSet> components;
   if (fs_s.detect_kind || fs_s.check) {
     HeapDumpData *last = set.data.back().get();
     if (last->data_level == 3) {
       Utils::message(0, "final dump data must be full type dump for memory leak detection.\n");
       return -1;
     }
-    components = StrongComponentSet::build(last, fs_s.check);
+    components.reset(StrongComponentSet::build(last, fs_s.check));
     Utils::memory_guard();
   }
   if (fs_s.detect_kind && !fs_s.check) {
@@ -212,7 +213,7 @@ int main(int argc, char **argv) {
     d.auto_detect = fs_s.auto_detect;
     d.detail = fs_s.detail;
     d.only_class = fs_s.only_class;
-    detect_leaks(&set, components, d);
+    detect_leaks(&set, components.get(), d);
   }
   if (fs_s.check)
     Utils::message(1, "\nData check is completed.\n");

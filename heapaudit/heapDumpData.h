@@ -302,9 +302,12 @@ private:
 class HeapDumpDataSet {
 public:
   explicit HeapDumpDataSet(int count);
+  ~HeapDumpDataSet();
+  HeapDumpDataSet(const HeapDumpDataSet &) = delete;
+  HeapDumpDataSet &operator=(const HeapDumpDataSet &) = delete;
   int32_t count;
   std::vector<std::unique_ptr<HeapDumpData>> data;
-  std::vector<class ClassSizeInfo *> class_size_info;
+  std::vector<class ClassSizeInfo *> class_size_info; // owned
   void *leak_first = nullptr, *leak_second = nullptr; // leak detection's
   DumpTime *previous_time = nullptr;
   uint32_t dump_mode_count = 0;

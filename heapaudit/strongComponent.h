@@ -15,7 +15,8 @@ public:
   std::vector<StrongComponent *> table;
 
   // Finds, adds and numbers the components; with check, validates them
-  // (ending the program with status 0 when one is wrong).
+  // (ending the program with status 0 when one is wrong). The caller owns
+  // the set; the component nodes belong to the dump.
   static StrongComponentSet *build(HeapDumpData *dump, bool check);
   StrongComponent *component(int32_t n) const { return table[static_cast<size_t>(n)]; }
 };

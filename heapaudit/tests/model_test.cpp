@@ -236,7 +236,7 @@ TEST_F(Model, ComponentsAndTheirNumbers) {
                           "instance id=0x48 values=0x50\n"
                           "instance id=0x50 values=0x48\n"
                           "primarray id=0x58 class=0 type=8 length=1\n"});
-  StrongComponentSet *cs = StrongComponentSet::build(d, true);
+  std::unique_ptr<StrongComponentSet> cs(StrongComponentSet::build(d, true));
   ASSERT_EQ(cs->size, 4);
   EXPECT_EQ(cs->table[0], nullptr);
   StrongComponent *ring = cs->component(1);
@@ -268,7 +268,7 @@ TEST_F(Model, NumbersFrom4095OnShareOneValue) {
     text += line;
   }
   HeapDumpData *d = read({text});
-  StrongComponentSet *cs = StrongComponentSet::build(d, false);
+  std::unique_ptr<StrongComponentSet> cs(StrongComponentSet::build(d, false));
   ASSERT_EQ(cs->size, 4101);
   EXPECT_EQ(cs->component(4094)->members[0]->component(), 4094u);
   EXPECT_EQ(cs->component(4095)->members[0]->component(), 4095u);
@@ -292,13 +292,13 @@ TEST_F(Model, AChainOfAMillionNeedsNoDeepStack) {
   set.reset(new HeapDumpDataSet(1));
   read_dump(set.get(), 0, names, ReadOptions());
   HeapDumpData *d = set->data[0].get();
-  ClassSizeInfo *info = ClassSizeInfo::build_from_records(d, false);
+  std::unique_ptr<ClassSizeInfo> info(ClassSizeInfo::build_from_records(d, false));
   EXPECT_EQ(info->count, 2);
   Trace t;
   t.quiet = true;
   d->clear_marks();
   EXPECT_EQ(d->find(2)->traverse(d, &t, -1, nullptr, -1), static_cast<long>(n));
-  StrongComponentSet *cs = StrongComponentSet::build(d, false);
+  std::unique_ptr<StrongComponentSet> cs(StrongComponentSet::build(d, false));
   ASSERT_EQ(cs->size, 2);
   EXPECT_EQ(cs->component(1)->member_count, n);
 }
