@@ -392,7 +392,7 @@ namespace {
 class IdSerialTable {
 public:
   void put(uint32_t id, uint32_t serial) {
-    if ((count_ + 1) * 2 > slots_.size())
+    if ((count_ + 1) * 4 > slots_.size() * 3)
       grow();
     size_t i = slot(id);
     if (!slots_[i].serial)
@@ -410,8 +410,10 @@ private:
     uint32_t id, serial; // serial 0: free
   };
   size_t slot(uint32_t id) const {
+    // Fibonacci hashing: the top bits of the product spread ids that
+    // share their low bits (aligned addresses) over the whole table.
     size_t mask = slots_.size() - 1;
-    size_t i = (id * 2654435761u) & mask;
+    size_t i = static_cast<size_t>((static_cast<uint64_t>(id) * 0x9E3779B97F4A7C15ull) >> shift_);
     while (slots_[i].serial && slots_[i].id != id)
       i = (i + 1) & mask;
     return i;
@@ -420,6 +422,9 @@ private:
     std::vector<Entry> old;
     old.swap(slots_);
     slots_.assign(old.empty() ? 1024 : old.size() * 2, Entry{0, 0});
+    shift_ = 64;
+    for (size_t n = slots_.size(); n > 1; n >>= 1)
+      --shift_;
     count_ = 0;
     for (const Entry &e : old)
       if (e.serial)
@@ -427,6 +432,7 @@ private:
   }
   std::vector<Entry> slots_;
   size_t count_ = 0;
+  unsigned shift_ = 64;
 };
 
 class Reader {

@@ -1,5 +1,6 @@
 #include "strongComponent.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "heapDumpData.h"
@@ -73,8 +74,9 @@ struct Search {
     c->number = 2;
     for (uint32_t i = 0; i < c->member_count; ++i)
       c->members[i]->set_component(2);
-    // Members sorted by serial for the membership test.
-    shell_sort(c->members, static_cast<int32_t>(c->member_count), [](EntryBase *e) { return e->serial; });
+    // Members sorted by serial (all different) for the membership test.
+    std::sort(c->members, c->members + c->member_count,
+              [](const EntryBase *x, const EntryBase *y) { return x->serial < y->serial; });
     found.push_back(c);
     return c;
   }

@@ -1,5 +1,7 @@
 #include "platform/memstat.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -21,4 +23,11 @@ int pl_memory_load(uint32_t *percent) {
     return -1;
   *percent = static_cast<uint32_t>((total - avail) * 100 / total);
   return 0;
+}
+
+long pl_children_peak_rss_kb() {
+  struct rusage ru;
+  if (getrusage(RUSAGE_CHILDREN, &ru) != 0)
+    return -1;
+  return ru.ru_maxrss;
 }

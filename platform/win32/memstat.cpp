@@ -15,3 +15,5 @@ int pl_memory_load(uint32_t *percent) {
   *percent = b.dwMemoryLoad;
   return 0;
 }
+
+long pl_children_peak_rss_kb() { return -1; }
