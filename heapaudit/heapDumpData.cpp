@@ -399,6 +399,10 @@ public:
       ++count_;
     slots_[i] = {id, serial};
   }
+  void prefetch(uint32_t id) const {
+    if (!slots_.empty())
+      __builtin_prefetch(&slots_[home(id)]);
+  }
   uint32_t get(uint32_t id) const {
     if (slots_.empty())
       return 0;
@@ -409,11 +413,14 @@ private:
   struct Entry {
     uint32_t id, serial; // serial 0: free
   };
+  // Fibonacci hashing: the top bits of the product spread ids that share
+  // their low bits (aligned addresses) over the whole table.
+  size_t home(uint32_t id) const {
+    return static_cast<size_t>((static_cast<uint64_t>(id) * 0x9E3779B97F4A7C15ull) >> shift_);
+  }
   size_t slot(uint32_t id) const {
-    // Fibonacci hashing: the top bits of the product spread ids that
-    // share their low bits (aligned addresses) over the whole table.
     size_t mask = slots_.size() - 1;
-    size_t i = static_cast<size_t>((static_cast<uint64_t>(id) * 0x9E3779B97F4A7C15ull) >> shift_);
+    size_t i = home(id);
     while (slots_[i].serial && slots_[i].id != id)
       i = (i + 1) & mask;
     return i;
@@ -732,10 +739,14 @@ void fs_object(Reader &r, Pass &p, uint8_t tag) {
     e->klass = p.resolve(r.id());
     e->ref_count = r.count(ids + 1);
     e->refs = d->arena.words(e->ref_count);
+    // Ids first, then their serials: the table's cache misses overlap.
     for (uint32_t i = 0; i < e->ref_count; ++i) {
       r.u8();
-      e->refs[i] = p.resolve(r.id());
+      e->refs[i] = r.id();
+      p.ids->prefetch(e->refs[i]);
     }
+    for (uint32_t i = 0; i < e->ref_count; ++i)
+      e->refs[i] = p.resolve(e->refs[i]);
     node = e;
     break;
   }
@@ -744,8 +755,12 @@ void fs_object(Reader &r, Pass &p, uint8_t tag) {
     e->klass = p.resolve(r.id());
     e->length = r.count(ids);
     e->elements = d->arena.words(e->length);
+    for (uint32_t i = 0; i < e->length; ++i) {
+      e->elements[i] = r.id();
+      p.ids->prefetch(e->elements[i]);
+    }
     for (uint32_t i = 0; i < e->length; ++i)
-      e->elements[i] = p.resolve(r.id());
+      e->elements[i] = p.resolve(e->elements[i]);
     node = e;
     break;
   }

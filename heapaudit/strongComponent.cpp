@@ -85,6 +85,8 @@ struct Search {
   void run(EntryBase *start) {
     struct Frame {
       EntryBase *node;
+      uint32_t *refs;
+      uint32_t count;
       uint32_t low;
       uint32_t slot;
     };
@@ -93,7 +95,7 @@ struct Search {
       uint32_t v = ++counter;
       num(n->serial) = v;
       stack.push_back(n);
-      frames.push_back({n, v, 0});
+      frames.push_back({n, n->getRefs(), n->getRefNum(), v, 0});
     };
     open(start);
     uint32_t returned = 0;
@@ -105,17 +107,19 @@ struct Search {
           f.low = returned;
         has_return = false;
       }
-      if (f.slot < f.node->getRefNum()) {
-        EntryBase *t = target(f.node, f.slot++);
-        if (!t)
+      if (f.slot < f.count) {
+        uint32_t s = f.refs[f.slot++];
+        if (!s)
           continue;
-        uint32_t v = num(t->serial);
+        // Only nodes get numbers: a numbered serial needs no lookup.
+        uint32_t v = s < number.size() ? number[s] : 0;
         if (v) {
           if (v < f.low)
             f.low = v;
-        } else {
-          open(t);
+          continue;
         }
+        if (EntryBase *t = d->find(s))
+          open(t);
         continue;
       }
       EntryBase *n = f.node;
