@@ -304,3 +304,30 @@ TEST_F(Model, AChainOfAMillionNeedsNoDeepStack) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Model, TheDifferenceTableStopsAtTheFirstRowWithoutAState) {
+  HeapDumpData *d = read({std::string(kHeader) + "name id=0x10 text=Grows\nclass id=0x150 name=0x10\n"});
+  std::unique_ptr<ClassSizeInfo> info(ClassSizeInfo::empty(4, d));
+  ClassSizeEntry rows[4];
+  rows[0].state = 0; // listed last: ends the listing
+  rows[1] = {ROW_CLASS, 0x77, -1, 0, 9, 0, 3.0, BS_LARGE};
+  rows[2] = {ROW_INSTANCE, 1, NameTable::instance().find("Grows", 5), 0, 50, 0, 2.5, BS_LARGE};
+  rows[3] = {ROW_CLASS, 1, NameTable::instance().find("Grows", 5), 0, 20, 0, 1.0, BS_LARGE};
+  for (int i = 0; i < 4; ++i)
+    info->rows[static_cast<size_t>(i)] = rows[i];
+  std::string path = s.path("diff.txt");
+  FILE *out = fopen(path.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  info->write_difference_table(d, out);
+  fclose(out);
+  EXPECT_EQ(tk_read_text(path), "**** Difference among all dumpdata ****\n"
+                                "          Size   Weight Typ Class\n"
+                                "[  1]       20        1 (C) Grows\n"
+                                "[  2]       50      2.5 (I) Grows\n"
+                                "[  3]        3 9{vanished...}\n"
+                                "\n");
+}
+
+} // namespace
