@@ -470,10 +470,12 @@ void fs_monitorMain(Monitor *m, const std::vector<std::string> &image, const std
     close(ex[0]);
     if (m->child > 0)
       fs_reap(m, true);
-    fs_report(report_fd, execErr == EACCES ? PL_SVC_ERR_ACCESS_DENIED : PL_SVC_ERR_FILE_NOT_FOUND);
+    // Stopped before the starter hears of it, so that its next query
+    // agrees.
     fs_stoppedStatus(&m->st);
     fs_writeStatus(m->paths.status, m->st);
     unlink(m->paths.sock.c_str());
+    fs_report(report_fd, execErr == EACCES ? PL_SVC_ERR_ACCESS_DENIED : PL_SVC_ERR_FILE_NOT_FOUND);
     return;
   }
   close(ex[0]);
@@ -483,10 +485,10 @@ void fs_monitorMain(Monitor *m, const std::vector<std::string> &image, const std
   if (r != 1 || in.kind != MSG_HELLO) {
     kill(m->child, SIGKILL);
     fs_reap(m, true);
-    fs_report(report_fd, PL_SVC_ERR_REQUEST_TIMEOUT);
     fs_stoppedStatus(&m->st);
     fs_writeStatus(m->paths.status, m->st);
     unlink(m->paths.sock.c_str());
+    fs_report(report_fd, PL_SVC_ERR_REQUEST_TIMEOUT);
     return;
   }
   ScMsg start = fs_msg(MSG_START, static_cast<uint32_t>(args.size()));
