@@ -139,11 +139,28 @@ bool fs_child(HeapDumpData *d, EntryBase *n, uint32_t i, EntryBase **child, int 
     *child = s ? d->find(s) : nullptr;
     return true;
   }
-  if (n->kind() != KIND_KLASS || !n->isObject())
-    return false;
-  KlassEntry *k = static_cast<KlassEntry *>(n);
   *slot = -1;
-  switch (i - refs) {
+  uint32_t j = i - refs;
+  KlassEntry *k = nullptr;
+  bool super_test = true;
+  if (!n->isObject()) {
+    // A component: the class links of each member that is a class, the
+    // protection domain without the super class test.
+    StrongComponent *c = static_cast<StrongComponent *>(n);
+    if (j / 3 >= c->member_count)
+      return false;
+    EntryBase *m = c->members[j / 3];
+    if (m->kind() != KIND_KLASS || !m->isObject())
+      return true;
+    k = static_cast<KlassEntry *>(m);
+    j %= 3;
+    super_test = false;
+  } else if (n->kind() == KIND_KLASS) {
+    k = static_cast<KlassEntry *>(n);
+  } else {
+    return false;
+  }
+  switch (j) {
   case 0:
     *child = k->loader ? d->find(k->loader) : nullptr;
     return true;
@@ -151,7 +168,7 @@ bool fs_child(HeapDumpData *d, EntryBase *n, uint32_t i, EntryBase **child, int 
     *child = k->signers ? d->find(k->signers) : nullptr;
     return true;
   case 2:
-    *child = k->super && k->protection_domain ? d->find(k->protection_domain) : nullptr;
+    *child = (k->super || !super_test) && k->protection_domain ? d->find(k->protection_domain) : nullptr;
     return true;
   default:
     return false;
@@ -163,17 +180,34 @@ bool fs_child(HeapDumpData *d, EntryBase *n, uint32_t i, EntryBase **child, int 
 long EntryBase::traverse(HeapDumpData *d, Visitor *v, int depth, EntryBase *holder, int slot) {
   std::vector<Frame> stack;
   long total = 0;
-  auto open = [&](EntryBase *n, int dp, EntryBase *h, int sl) {
-    Frame f{n, h, dp, sl, 0, 0};
-    if (!v->enter(d, n, dp, h, sl, &f.result) || !v->visit(d, n, dp, h, sl, &f.result)) {
-      // Refused nodes add what the visitor left in their result: 0.
-      return std::make_pair(false, f.result * 0);
-    }
-    stack.push_back(f);
-    return std::make_pair(true, 0L);
+  auto give = [&](long r) {
+    if (stack.empty())
+      total += r;
+    else
+      stack.back().result += r;
   };
-  if (!open(this, depth, holder, slot).first)
-    return 0;
+  // Opens a node: pushed when enter and visit accept, else its result
+  // goes to the holder at once.
+  auto open = [&](EntryBase *n, int dp, EntryBase *h, int sl) {
+    for (;;) {
+      Frame f{n, h, dp, sl, 0, 0};
+      v->redirect = nullptr;
+      if (!v->enter(d, n, dp, h, sl, &f.result) || !v->visit(d, n, dp, h, sl, &f.result)) {
+        if (v->redirect) {
+          n = v->redirect;
+          h = nullptr;
+          sl = -1;
+          give(f.result);
+          continue;
+        }
+        give(f.result);
+        return;
+      }
+      stack.push_back(f);
+      return;
+    }
+  };
+  open(this, depth, holder, slot);
   while (!stack.empty()) {
     Frame &f = stack.back();
     EntryBase *child;
@@ -186,10 +220,7 @@ long EntryBase::traverse(HeapDumpData *d, Visitor *v, int depth, EntryBase *hold
     v->leave(d, f.node, f.depth, f.holder, f.slot, &f.result);
     long r = f.result;
     stack.pop_back();
-    if (stack.empty())
-      total = r;
-    else
-      stack.back().result += r;
+    give(r);
   }
   return total;
 }

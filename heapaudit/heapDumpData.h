@@ -35,10 +35,14 @@ extern int hex_width;
 class HeapDumpData;
 class EntryBase;
 
-// A walk's visitor; result points to the running result of the node.
+// A walk's visitor; result points to the running result of the node,
+// which the walk adds to its holder's, also when enter or visit refuse.
 class Visitor {
 public:
   virtual ~Visitor() = default;
+  // Set by visit to walk another node in place of this one (a member's
+  // component): same depth, no holder, slot -1; its result is this node's.
+  EntryBase *redirect = nullptr;
   virtual bool enter(HeapDumpData *dump, EntryBase *node, int depth, EntryBase *holder, int slot, long *result) = 0;
   virtual bool visit(HeapDumpData *dump, EntryBase *node, int depth, EntryBase *holder, int slot, long *result) = 0;
   virtual void leave(HeapDumpData *dump, EntryBase *node, int depth, EntryBase *holder, int slot, long *result) = 0;

@@ -219,3 +219,39 @@ TEST_F(HeapAudit, CheckModeValidatesComponents) {
 }
 
 } // namespace
+
+namespace {
+
+std::string series(int second, int words) {
+  return "header time=2009-04-20T01:20:" + std::to_string(second) +
+         "\nname id=0x10 text=G\nclass id=0x200 name=0x10 isize=2\nsizes list=0x200:1:" + std::to_string(words) +
+         "\n";
+}
+
+TEST_F(HeapAudit, DetectionNeedsTwoDumpsAndReportsWhatGrows) {
+  std::string out = s.path("r.txt");
+  std::string one = dump("one", series(10, 100));
+  TkResult r = run({"-detectk", "auto", "-o", out, one});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.err, "For memory leak detection, more than 2 data are needed at least (7)\n");
+  EXPECT_EQ(tk_read_text(out), "");
+
+  std::string a = dump("a", series(10, 100)), b = dump("b", series(11, 100));
+  r = run({"-detectk", "total", "-datanum", "2", a, b});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "No memory leak in all java heap\n\n");
+  r = run({"-detectk", "total", "-onlyclass", "-datanum", "2", a, b});
+  EXPECT_EQ(r.out, "No memory leak in permanent heap\n\n");
+
+  std::string c = dump("c", series(12, 160));
+  r = run({"-detectk", "diff", "-datanum", "2", a, c});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("**** Difference among all dumpdata ****\n"
+                        "          Size   Weight Typ Class\n"
+                        "[  1]       60        1 (I) G\n\n",
+                        0),
+            0u)
+      << r.out;
+}
+
+} // namespace

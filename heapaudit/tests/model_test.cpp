@@ -10,48 +10,11 @@
 #include "strongComponent.h"
 #include "testkit.h"
 #include "utils.h"
+#include "dump_fixture.h"
 
 namespace {
 
-struct Model : ::testing::Test {
-  TkScratch s;
-  std::vector<std::string> files;
-  std::vector<const char *> names;
-  std::unique_ptr<HeapDumpDataSet> set;
-
-  void SetUp() override {
-    word_size = 4;
-    id_size = 4;
-    hex_width = 8;
-    Utils::silence_level = -1;
-    Utils::verbose = false;
-  }
-  // Reads the dumps the descriptions give, oldest first.
-  HeapDumpData *read(const std::vector<std::string> &texts, int detect_kind = 0) {
-    files.clear();
-    names.clear();
-    for (size_t i = 0; i < texts.size(); ++i) {
-      HdWriter w;
-      std::string err;
-      EXPECT_TRUE(hd_from_text(texts[i], &w, &err)) << err;
-      files.push_back(s.path("d" + std::to_string(i)));
-      EXPECT_TRUE(hd_save(w, files.back()));
-    }
-    for (const std::string &f : files)
-      names.push_back(f.c_str());
-    set.reset(new HeapDumpDataSet(static_cast<int>(texts.size())));
-    ReadOptions ro;
-    ro.detect_kind = detect_kind;
-    for (int i = 0; i < static_cast<int>(texts.size()); ++i)
-      read_dump(set.get(), i, names, ro);
-    return set->data.back().get();
-  }
-  static std::vector<uint32_t> order(HeapDumpData *d) {
-    std::vector<uint32_t> out;
-    d->for_each_object([&](EntryBase *e) { out.push_back(e->serial); });
-    return out;
-  }
-};
+using Model = DumpFixture;
 
 const char kHeader[] = "header bits=32 version=2 time=2009-04-20T01:20:29 perm=0x100-0x200\n";
 
