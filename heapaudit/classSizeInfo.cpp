@@ -47,6 +47,13 @@ ClassSizeEntry *ClassSizeInfo::find_row(uint32_t klass, uint32_t row_kind) {
   return it == index_.end() ? nullptr : &rows[static_cast<size_t>(it->second)];
 }
 
+void ClassSizeInfo::append(const ClassSizeEntry &row) {
+  if (row.name_index >= 0)
+    index_.emplace(fs_key(row.name_index, row.row_kind), static_cast<int32_t>(rows.size()));
+  rows.push_back(row);
+  count = static_cast<int32_t>(rows.size());
+}
+
 void ClassSizeInfo::add(uint32_t klass, uint32_t words, uint32_t objects, uint32_t row_kind) {
   if (ClassSizeEntry *r = find_row(klass, row_kind)) {
     r->total_words += words;

@@ -34,6 +34,8 @@ public:
   static ClassSizeInfo *empty(int32_t n, HeapDumpData *dump);
 
   ClassSizeEntry *find_row(uint32_t klass, uint32_t row_kind);
+  // Appends a row (findable by its name from then on).
+  void append(const ClassSizeEntry &row);
   void add(uint32_t klass, uint32_t words, uint32_t objects, uint32_t row_kind);
   void sort();
   void write_class_size_table();

@@ -39,8 +39,9 @@ int32_t NameTable::intern(const char *text, size_t length) {
   if (it != by_text_.end())
     return it->second;
   int32_t index = static_cast<int32_t>(by_index_.size());
-  by_index_.push_back(text);
-  by_text_.emplace(key, index);
+  texts_.emplace_back(text, length);
+  by_index_.push_back(texts_.back().c_str());
+  by_text_.emplace(std::string_view(texts_.back()), index);
   return index;
 }
 

@@ -5,6 +5,7 @@
 // is produced from the insertion order when a phase asks for it.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -63,8 +64,6 @@ public:
   // The depth-first walk from this node (explicit stack, the visiting
   // order of the recursive form).
   virtual long traverse(HeapDumpData *dump, Visitor *v, int depth, EntryBase *holder, int slot);
-  // The collecting walk of leak detection.
-  virtual long collect(HeapDumpData *, void *) { return 0; }
 
   uint32_t kind() const { return (flags >> 3) & 0xff; }
   void set_kind(uint32_t k) { flags = (flags & ~(0xffu << 3)) | (k << 3); }
@@ -193,7 +192,7 @@ struct CallTraceEntry {
 class NameTable {
 public:
   static NameTable &instance();
-  // Index of text, interning it when new (the text must outlive the table).
+  // Index of text, interning a copy of it when new.
   int32_t intern(const char *text, size_t length);
   int32_t find(const char *text, size_t length) const;
   const char *text(int32_t index) const;
@@ -203,6 +202,9 @@ private:
   NameTable();
   std::unordered_map<std::string_view, int32_t> by_text_;
   std::vector<const char *> by_index_;
+  // The table's own copies: interned names outlive the dumps that named
+  // them (a process may read and drop dump sets, as the tests do).
+  std::deque<std::string> texts_;
 };
 
 // Bump allocation of the arrays nodes point to: no per-array overhead.

@@ -418,7 +418,7 @@ void hd_synthetic(const HdSynthetic &s, HdWriter *w) {
   h.perm_start = 0x08000000;
   h.perm_end = 0x10000000;
   hd_header(w, h);
-  hd_dump_age(w, s.dump_number);
+  hd_dump_age(w, s.dump_number > 0 ? s.dump_number : 1);
   const uint64_t nameBase = 0x01000000, classBase = 0x08000000, objBase = 0x10000000;
   uint32_t classes = s.classes ? s.classes : 1;
   for (uint32_t c = 0; c < classes; ++c) {
@@ -447,8 +447,10 @@ void hd_synthetic(const HdSynthetic &s, HdWriter *w) {
   uint32_t extra = growing * s.growth * static_cast<uint32_t>(s.dump_number > 0 ? s.dump_number - 1 : 0);
   uint32_t total = s.objects + extra;
   std::vector<uint64_t> values(s.fanout);
+  std::vector<uint32_t> counts(classes, 0);
   for (uint32_t i = 0; i < total; ++i) {
     uint32_t c = i < s.objects ? next() % classes : (i - s.objects) % growing;
+    ++counts[c];
     for (uint32_t f = 0; f < s.fanout; ++f) {
       if (i == 0) {
         values[f] = 0;
@@ -458,8 +460,23 @@ void hd_synthetic(const HdSynthetic &s, HdWriter *w) {
         values[f] = objBase + (next() % i) * 16ULL;
       }
     }
-    hd_instance(w, (i % 7) + 1, objBase + i * 16ULL, classBase + c * 8, values);
+    // The base population is as old as the first dump; what grew since
+    // carries the age of its dump.
+    int age = i < s.objects ? 1 : s.dump_number;
+    hd_instance(w, age, objBase + i * 16ULL, classBase + c * 8, values);
   }
+  std::vector<HdClassSize> sizes;
+  for (uint32_t c = 0; c < classes; ++c)
+    sizes.push_back({classBase + c * 8, counts[c], counts[c] * (2 + s.fanout)});
+  hd_class_sizes(w, sizes);
   hd_root(w, HD_ROOT_STICKY_CLASS, classBase);
   hd_root(w, HD_ROOT_JNI_GLOBAL, objBase, 0x42);
+  // The growth hangs off one array held by a root: a leaking list.
+  if (total > s.objects) {
+    std::vector<uint64_t> grown;
+    for (uint32_t i = s.objects; i < total; ++i)
+      grown.push_back(objBase + i * 16ULL);
+    hd_obj_array(w, s.dump_number, objBase + total * 16ULL, classBase, grown);
+    hd_root(w, HD_ROOT_JNI_GLOBAL, objBase + total * 16ULL, 0x43);
+  }
 }
