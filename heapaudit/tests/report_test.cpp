@@ -65,6 +65,7 @@ struct Report : DumpFixture {
     read({first, last}, kinds);
     std::unique_ptr<StrongComponentSet> cs(StrongComponentSet::build(set->data.back().get(), false));
     out = s.path("report.txt");
+    remove(out.c_str()); // the result file is appended to
     Utils::result_file = out.c_str();
     DetectOptions o;
     o.detect_kind = kinds;
@@ -139,6 +140,42 @@ TEST_F(Report, AStaticMapLeaksThroughItsEntries) {
       << "no holder adds anything beyond its heaviest child";
 }
 
+TEST_F(Report, AnEntrysExcessMovesToTheMap) {
+  // The second entry of a chain holds two young L: its excess (2 - 1)
+  // goes past the first entry and the table to the map's entry.
+  std::string r = run(first(4), last(12, "instance age=1 id=0x1000 class=0x208 values=0x1008,0\n"
+                                         "instance age=1 id=0x1008 class=0x210 values=0x1010\n"
+                                         "objarray age=1 id=0x1010 class=0x220 elements=0x1018\n"
+                                         "instance age=2 id=0x1018 class=0x218 values=0,0x1020\n"
+                                         "instance age=2 id=0x1020 class=0x218 values=0x1028,0x1030\n"
+                                         "instance age=2 id=0x1028 class=0x200\n"
+                                         "instance age=2 id=0x1030 class=0x200\n"
+                                         "root kind=jni_global obj=0x1000 other=1\n"),
+                      DETECT_DIFF);
+  EXPECT_NE(r.find("\n***** Output LeakDetction Result *****\n"
+                   "[    1] score:100.00\t [C] Holder [F] (Ljava/lang/Object;)items (type:instance)\n\n"),
+            std::string::npos)
+      << r;
+}
+
+TEST_F(Report, TheSameFieldOfTheSameClassIsReportedOnce) {
+  // Two App roots, each App.items -> Holder, each Holder.items -> young L.
+  std::string r = run(first(4), last(12, "instance age=1 id=0x1000 class=0x238 values=0x1010\n"
+                                         "instance age=1 id=0x1008 class=0x238 values=0x1018\n"
+                                         "instance age=1 id=0x1010 class=0x208 values=0x1020,0\n"
+                                         "instance age=1 id=0x1018 class=0x208 values=0x1028,0\n"
+                                         "instance age=2 id=0x1020 class=0x200\n"
+                                         "instance age=2 id=0x1028 class=0x200\n"
+                                         "root kind=jni_global obj=0x1000 other=1\n"
+                                         "root kind=jni_global obj=0x1008 other=1\n"),
+                      DETECT_TOTAL);
+  EXPECT_NE(r.find("\n***** Output LeakDetction Result *****\n"
+                   "[    1] score: 50.00\t [C] App [F] (Ljava/lang/Object;)items (type:instance)\n"
+                   "[    2] score: 50.00\t [C] (null) [M] (null) (line:0) ROOT\n\n"),
+            std::string::npos)
+      << r;
+}
+
 TEST_F(Report, WeakMapsHideWhatTheyHold) {
   // root App -> WeakHashMap -> young L; App also holds an Object[] ->
   // young L2 (another L).
@@ -210,6 +247,55 @@ TEST_F(Report, ClassReferencesThroughAnotherLoader) {
       << r;
   EXPECT_NE(r.find("  [id:      11] (loader:      10)\n"
                    "    <-12 Type:20 Class:Holder FSig:Ljava/lang/Object; FName:value STATIC\n"),
+            std::string::npos)
+      << r;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Report, ClassReferenceChains) {
+  // Every class name once: the banner and the heading only.
+  std::string r = run(first(4), first(4), DETECT_CLASS);
+  EXPECT_EQ(r, "#############################################\n"
+               "# Memory leak detect kind: CLASS REF        #\n"
+               "#############################################\n"
+               "\n***** Multi Class Information (MultiKlassEntry version) *****\n"
+               "\n");
+  // L three times: the first unreachable, L1 held only by its own loader
+  // (nothing shown), L2 held by an array that two objects hold (one link).
+  r = run(first(4), last(12, "instance age=1 id=0x3000 class=0x238 values=0x240\n"
+                             "instance age=1 id=0x3008 class=0x238 values=0\n"
+                             "class id=0x240 name=0x10 loader=0x3000 isize=4\n"
+                             "class id=0x248 name=0x10 loader=0x3008 isize=4\n"
+                             "objarray age=1 id=0x3010 class=0x230 elements=0x248\n"
+                             "instance age=1 id=0x3018 class=0x238 values=0x3010\n"
+                             "instance age=1 id=0x3020 class=0x238 values=0x3010\n"
+                             "root kind=jni_global obj=0x3000 other=1\nroot kind=jni_global obj=0x3008 other=1\n"
+                             "root kind=jni_global obj=0x3018 other=1\nroot kind=jni_global obj=0x3020 other=1\n"),
+          DETECT_CLASS);
+  EXPECT_EQ(r, "#############################################\n"
+               "# Memory leak detect kind: CLASS REF        #\n"
+               "#############################################\n"
+               "\n***** Multi Class Information (MultiKlassEntry version) *****\n"
+               "[  0] num:   3 class name: L\n"
+               "  [id:      12] (loader:      10)\n"
+               "    <-13 Type:22 Class:[Ljava/lang/Object; FSig:(null) FName:(null) OBJ ARRAY ELEMENT\n"
+               "\n");
+}
+
+TEST_F(Report, AChainStopsAtARingOfSingleHolders) {
+  // A root inside a cycle: L2 <- A <- B <- A ... each with one holder.
+  std::string r = run(first(4), last(12, "class id=0x248 name=0x10 isize=4\n"
+                                         "instance age=1 id=0x3000 class=0x238 values=0x3008\n"
+                                         "instance age=1 id=0x3008 class=0x208 values=0x3000,0x248\n"
+                                         "root kind=jni_global obj=0x3000 other=1\n"),
+                      DETECT_CLASS);
+  EXPECT_NE(r.find("  [id:       9] (loader:       0)\n"
+                   "    <-11 Type:21 Class:Holder FSig:Ljava/lang/Object; FName:value INSTANCE\n"
+                   "      <-10 Type:21 Class:App FSig:Ljava/lang/Object; FName:items INSTANCE\n"
+                   "\n"),
             std::string::npos)
       << r;
 }
