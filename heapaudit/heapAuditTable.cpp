@@ -1,5 +1,6 @@
 #include "heapAuditTable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -34,15 +35,19 @@ void LeakObjectTable::append(const LeakObjectEntry &e) {
   if (static_cast<uint32_t>(last) >= room_)
     room_ = room_ + room_ / 2 + 1;
   entries.push_back(e);
-  if (e.component_number > 0)
+  if (e.component_number > 0) {
     by_component_[e.component_number] = last;
-  else
+  } else {
+    if (e.serial >= by_serial_.size())
+      by_serial_.resize(std::max<size_t>(e.serial + 1, by_serial_.size() * 2), -1);
     by_serial_[e.serial] = last;
+  }
 }
 
 LeakObjectEntry *LeakObjectTable::find_object(uint32_t serial) {
-  auto it = by_serial_.find(serial);
-  return it == by_serial_.end() ? nullptr : &entries[static_cast<size_t>(it->second)];
+  if (serial >= by_serial_.size() || by_serial_[serial] < 0)
+    return nullptr;
+  return &entries[static_cast<size_t>(by_serial_[serial])];
 }
 
 LeakObjectEntry *LeakObjectTable::find_component(int32_t number) {

@@ -55,7 +55,7 @@ public:
   uint32_t room() const { return room_; }
 
 private:
-  std::unordered_map<uint32_t, int32_t> by_serial_;   // newest entry per serial
+  std::vector<int32_t> by_serial_;                    // newest entry per serial, -1: none
   std::unordered_map<int32_t, int32_t> by_component_; // newest entry per number
   std::vector<std::unique_ptr<LeakObjectArray>> sets_;
   uint32_t room_ = 100003;
