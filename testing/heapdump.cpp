@@ -412,6 +412,7 @@ void hd_synthetic(const HdSynthetic &s, HdWriter *w) {
   HdHeader h;
   h.wide = s.wide;
   h.dump_number = s.dump_number;
+  h.level = s.level;
   h.second = s.dump_number % 60;
   h.tenured_start = 0x10000000;
   h.tenured_end = 0x80000000;

@@ -112,5 +112,6 @@ struct HdSynthetic {
   int dump_number = 1;
   bool wide = false;
   uint32_t seed = 1;
+  int level = 0; // 3: a summary type dump
 };
 void hd_synthetic(const HdSynthetic &s, HdWriter *w);

@@ -2,8 +2,15 @@
 // the demo. It owns the mailslot of a process id, reads wake-up
 // messages, and answers (or not) the request file each one names.
 //
-//   jvmpeer [--pid N] [--mode answer|never|delete|empty] [--delay-ms D]
-//           [--log FILE] [--ready FILE] [--max K] [--idle-ms T]
+//   jvmpeer [--pid N] [--mode answer|nodump|never|delete|empty]
+//           [--delay-ms D] [--log FILE] [--ready FILE] [--max K] [--idle-ms T]
+//
+// A heap dump request (HDP) while the heap dump mode file exists: with
+// the stop marker (count -1) the peer ends heap dump mode by deleting the
+// file; when the file asks for a dump it writes one (a small synthetic
+// heap whose leaking classes grow from dump to dump; level 3 as a
+// summary type dump) and raises the count, unless the mode is nodump.
+// Either way it then answers.
 //
 // --log records every message and request file seen, one per line:
 // "msg <hex>" and "req <hex>" (the bytes as they were, in hex).
@@ -17,6 +24,7 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/mailslot.h"
+#include "heapdump.h"
 #include "platform/procinfo.h"
 #include "testkit.h"
 
@@ -55,6 +63,45 @@ const char *fs_requestBase(const std::string &tag) {
   return nullptr;
 }
 
+int32_t fs_int(const std::string &b, size_t at) {
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
+                              static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+                              static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+                              static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24);
+}
+
+// The heap dump mode of an HDP request.
+void fs_heapDumpMode(const PeerArgs &a, const std::string &dir) {
+  std::string path = dir + ".heapdump_mode." + std::to_string(a.pid);
+  bool found;
+  std::string m = tk_read(path, &found);
+  if (!found || m.size() < 25)
+    return;
+  int32_t count = fs_int(m, 1), level = fs_int(m, 9), len = fs_int(m, 21);
+  if (count == -1) {
+    pl_file_delete(path.c_str());
+    return;
+  }
+  if (m[0] != 1 || a.mode == "nodump" || len < 0 || m.size() < 25u + static_cast<size_t>(len))
+    return;
+  std::string base = m.substr(25, static_cast<size_t>(len));
+  HdSynthetic syn;
+  syn.objects = 300;
+  syn.classes = 20;
+  syn.growing_classes = 2;
+  syn.growth = 30;
+  syn.dump_number = count + 1;
+  syn.level = level == 3 ? 3 : 0;
+  HdWriter w;
+  hd_synthetic(syn, &w);
+  hd_save(w, base + "." + std::to_string(count + 1) + ".bin");
+  int32_t next = count + 1;
+  m[0] = 0;
+  for (int i = 0; i < 4; ++i)
+    m[1 + static_cast<size_t>(i)] = static_cast<char>((static_cast<uint32_t>(next) >> (8 * i)) & 0xff);
+  tk_write(path, m);
+}
+
 void fs_handle(const PeerArgs &a, const std::string &msg) {
   // "send SIGBREAK <tag>::<dir>" followed by a zero byte.
   const char prefix[] = "send SIGBREAK ";
@@ -76,7 +123,9 @@ void fs_handle(const PeerArgs &a, const std::string &msg) {
     fs_logHex(a.log, "req", content);
   if (a.delay_ms)
     pl_sleep_ms(a.delay_ms);
-  if (a.mode == "answer") {
+  if (tag == "HDP")
+    fs_heapDumpMode(a, dir);
+  if (a.mode == "answer" || a.mode == "nodump") {
     FILE *fp = pl_file_open(req.c_str(), "w", 0, nullptr);
     if (fp) {
       fputs("0\n", fp);

@@ -136,3 +136,12 @@ int pl_proc_alive(uint32_t pid) {
   const char *close = strrchr(buf, ')');
   return close && close[1] == ' ' && close[2] != 'Z' && close[2] != 'X';
 }
+
+FILE *pl_popen_read(const char *cmdline) { return popen(cmdline, "r"); }
+
+int pl_pclose(FILE *pipe) {
+  int st = pclose(pipe);
+  if (st < 0)
+    return -1;
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}

@@ -145,3 +145,7 @@ int pl_proc_alive(uint32_t pid) {
   CloseHandle(h);
   return ok && code == STILL_ACTIVE;
 }
+
+FILE *pl_popen_read(const char *cmdline) { return _popen(cmdline, "r"); }
+
+int pl_pclose(FILE *pipe) { return _pclose(pipe); }

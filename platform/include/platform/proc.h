@@ -2,6 +2,7 @@
 // system's list of processes.
 #pragma once
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,3 +53,10 @@ enum { PL_SPAWN_QUIET = 1 };
 int pl_proc_spawn(const char *program, const char *const *argv, int flags, PlProcInfo *info);
 // Splits a command line by the Windows C runtime's rules.
 std::vector<std::string> pl_split_command_line(const char *cmdline);
+
+// Runs cmdline through the system's command interpreter (sh -c; cmd /c)
+// with its standard output on a pipe the caller reads. Null when it
+// cannot be started.
+FILE *pl_popen_read(const char *cmdline);
+// Waits for the command; its exit status, or -1.
+int pl_pclose(FILE *pipe);
