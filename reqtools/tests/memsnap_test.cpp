@@ -219,6 +219,26 @@ TEST_F(Series, ManualRunsWithDiffKeepTheirDumps) {
   EXPECT_NE(tk_read_text(s.path("heapdump.leak.txt")).find("DIFF"), std::string::npos);
 }
 
+TEST_F(Series, RemaindumpKeepsTheDumpsAndANextDumpMayNotExist) {
+  startPeer();
+  ASSERT_EQ(run({"-start"}).code, 0);
+  // A dump file of the next number already there refuses the run.
+  ASSERT_TRUE(tk_write(dump(2), "x"));
+  TkResult r = run({"-stop"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "Heap dump file " + dump(2) + " is already existed\n");
+  EXPECT_FALSE(tk_exists(modeFile())) << "the error path ends the series";
+  ASSERT_EQ(pl_file_delete(dump(2).c_str()), 0);
+  ASSERT_EQ(pl_file_delete(dump(1).c_str()), 0);
+
+  ASSERT_EQ(run({"-start"}).code, 0);
+  r = run({"-stop", "-remaindump"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err.find("Removed dumpfile"), std::string::npos);
+  EXPECT_TRUE(tk_exists(dump(1)));
+  EXPECT_TRUE(tk_exists(dump(2)));
+}
+
 TEST_F(Series, StatusStopAndRemoval) {
   startPeer();
   TkResult r = run({"-status"});
