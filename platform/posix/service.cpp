@@ -121,6 +121,13 @@ int fs_openKey(const std::string &name, int access, PlHkey *out) {
   return rc == PL_ERR_FILE_NOT_FOUND ? PL_SVC_ERR_DOES_NOT_EXIST : rc;
 }
 
+// The definition of a service handle's service.
+int fs_serviceKey(PlScHandle svc, int access, PlHkey *out) {
+  if (!svc || svc->is_manager)
+    return PL_SVC_ERR_INVALID_HANDLE;
+  return fs_openKey(svc->name, access, out);
+}
+
 int fs_getString(PlHkey k, const char *value, char *buf, uint32_t size) {
   uint32_t type = 0, len = size - 1;
   int rc = pl_reg_query_value(k, value, &type, buf, &len);
@@ -190,14 +197,20 @@ void fs_stoppedStatus(PlServiceStatus *s) {
   s->current_state = PL_SVC_STOPPED;
 }
 
+// A control socket and the address of path (which fs_paths keeps short
+// enough).
+int fs_socket(const std::string &path, sockaddr_un *a) {
+  memset(a, 0, sizeof *a);
+  a->sun_family = AF_UNIX;
+  snprintf(a->sun_path, sizeof a->sun_path, "%s", path.c_str());
+  return socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+}
+
 int fs_connect(const std::string &path) {
-  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  sockaddr_un a;
+  int fd = fs_socket(path, &a);
   if (fd < 0)
     return -1;
-  sockaddr_un a;
-  memset(&a, 0, sizeof a);
-  a.sun_family = AF_UNIX;
-  snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
   if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
     close(fd);
     return -1;
@@ -402,13 +415,10 @@ void fs_runMonitor(Monitor *m) {
 }
 
 int fs_listen(const std::string &path) {
-  int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  sockaddr_un a;
+  int fd = fs_socket(path, &a);
   if (fd < 0)
     return -1;
-  sockaddr_un a;
-  memset(&a, 0, sizeof a);
-  a.sun_family = AF_UNIX;
-  snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
   unlink(path.c_str());
   mode_t old = umask(077);
   int rc = bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
@@ -426,6 +436,15 @@ void fs_report(int fd, int result) {
   ssize_t w = write(fd, &result, sizeof result);
   (void)w;
   close(fd);
+}
+
+// A start that failed: recorded as stopped before the starter hears of
+// it, so that its next query agrees.
+void fs_failStart(Monitor *m, int report_fd, int error) {
+  fs_stoppedStatus(&m->st);
+  fs_writeStatus(m->paths.status, m->st);
+  unlink(m->paths.sock.c_str());
+  fs_report(report_fd, error);
 }
 
 // Runs in the monitor process; reports the start's outcome on report_fd
@@ -470,12 +489,7 @@ void fs_monitorMain(Monitor *m, const std::vector<std::string> &image, const std
     close(ex[0]);
     if (m->child > 0)
       fs_reap(m, true);
-    // Stopped before the starter hears of it, so that its next query
-    // agrees.
-    fs_stoppedStatus(&m->st);
-    fs_writeStatus(m->paths.status, m->st);
-    unlink(m->paths.sock.c_str());
-    fs_report(report_fd, execErr == EACCES ? PL_SVC_ERR_ACCESS_DENIED : PL_SVC_ERR_FILE_NOT_FOUND);
+    fs_failStart(m, report_fd, execErr == EACCES ? PL_SVC_ERR_ACCESS_DENIED : PL_SVC_ERR_FILE_NOT_FOUND);
     return;
   }
   close(ex[0]);
@@ -485,10 +499,7 @@ void fs_monitorMain(Monitor *m, const std::vector<std::string> &image, const std
   if (r != 1 || in.kind != MSG_HELLO) {
     kill(m->child, SIGKILL);
     fs_reap(m, true);
-    fs_stoppedStatus(&m->st);
-    fs_writeStatus(m->paths.status, m->st);
-    unlink(m->paths.sock.c_str());
-    fs_report(report_fd, PL_SVC_ERR_REQUEST_TIMEOUT);
+    fs_failStart(m, report_fd, PL_SVC_ERR_REQUEST_TIMEOUT);
     return;
   }
   ScMsg start = fs_msg(MSG_START, static_cast<uint32_t>(args.size()));
@@ -637,10 +648,8 @@ int pl_svc_create(PlScHandle scm, const PlServiceDef *d, PlScHandle *out) {
 }
 
 int pl_svc_change_config(PlScHandle svc, const char *image_path, const char *display_name) {
-  if (!svc || svc->is_manager)
-    return PL_SVC_ERR_INVALID_HANDLE;
   PlHkey k;
-  int rc = fs_openKey(svc->name, PL_REG_ALL, &k);
+  int rc = fs_serviceKey(svc, PL_REG_ALL, &k);
   if (rc)
     return rc;
   if (!rc && image_path)
@@ -652,10 +661,8 @@ int pl_svc_change_config(PlScHandle svc, const char *image_path, const char *dis
 }
 
 int pl_svc_set_description(PlScHandle svc, const char *description) {
-  if (!svc || svc->is_manager)
-    return PL_SVC_ERR_INVALID_HANDLE;
   PlHkey k;
-  int rc = fs_openKey(svc->name, PL_REG_ALL, &k);
+  int rc = fs_serviceKey(svc, PL_REG_ALL, &k);
   if (rc)
     return rc;
   rc = description ? fs_setString(k, "Description", PL_REG_SZ, description) : pl_reg_delete_value(k, "Description");
@@ -667,10 +674,8 @@ int pl_svc_set_description(PlScHandle svc, const char *description) {
 
 int pl_svc_query_config(PlScHandle svc, PlServiceConfig *c) {
   memset(c, 0, sizeof *c);
-  if (!svc || svc->is_manager)
-    return PL_SVC_ERR_INVALID_HANDLE;
   PlHkey k;
-  int rc = fs_openKey(svc->name, PL_REG_READ, &k);
+  int rc = fs_serviceKey(svc, PL_REG_READ, &k);
   if (rc)
     return rc;
   c->type = fs_getDword(k, "Type", 0);
@@ -684,10 +689,8 @@ int pl_svc_query_config(PlScHandle svc, PlServiceConfig *c) {
 
 int pl_svc_query(PlScHandle svc, PlServiceStatus *status) {
   fs_stoppedStatus(status);
-  if (!svc || svc->is_manager)
-    return PL_SVC_ERR_INVALID_HANDLE;
   SvcPaths p;
-  int rc = fs_paths(svc->name, &p);
+  int rc = svc && !svc->is_manager ? fs_paths(svc->name, &p) : PL_SVC_ERR_INVALID_HANDLE;
   if (rc)
     return rc;
   fs_readStatus(p, status);
@@ -695,10 +698,8 @@ int pl_svc_query(PlScHandle svc, PlServiceStatus *status) {
 }
 
 int pl_svc_start(PlScHandle svc, int argc, const char **argv) {
-  if (!svc || svc->is_manager)
-    return PL_SVC_ERR_INVALID_HANDLE;
   PlHkey k;
-  int rc = fs_openKey(svc->name, PL_REG_READ, &k);
+  int rc = fs_serviceKey(svc, PL_REG_READ, &k);
   if (rc)
     return rc;
   char image[1024];
@@ -773,10 +774,8 @@ int pl_svc_start(PlScHandle svc, int argc, const char **argv) {
 
 int pl_svc_control(PlScHandle svc, uint32_t control, PlServiceStatus *status) {
   fs_stoppedStatus(status);
-  if (!svc || svc->is_manager)
-    return PL_SVC_ERR_INVALID_HANDLE;
   SvcPaths p;
-  int rc = fs_paths(svc->name, &p);
+  int rc = svc && !svc->is_manager ? fs_paths(svc->name, &p) : PL_SVC_ERR_INVALID_HANDLE;
   if (rc)
     return rc;
   fs_readStatus(p, status);
@@ -793,10 +792,8 @@ int pl_svc_control(PlScHandle svc, uint32_t control, PlServiceStatus *status) {
 }
 
 int pl_svc_delete(PlScHandle svc) {
-  if (!svc || svc->is_manager)
-    return PL_SVC_ERR_INVALID_HANDLE;
   PlHkey k;
-  int rc = fs_openKey(svc->name, PL_REG_ALL, &k);
+  int rc = fs_serviceKey(svc, PL_REG_ALL, &k);
   if (rc)
     return rc;
   if (fs_getDword(k, "DeleteFlag", 0)) {
