@@ -26,26 +26,8 @@ std::vector<std::string> cn_request_lines(const CnSettings &s) {
 }
 
 int cn_main(int argc, char **argv) {
-  const RcProfile *prof = &rc_profiles[RC_COLLECTNOW];
   CnSettings settings = {false, false};
   static RcChannel ch; // the interruption handler reaches it
-  rc_init(&ch, prof, 0);
-  int rc = rc_install_handlers(&ch);
-  if (rc >= 0)
-    return rc;
-
-  RcOptions opts;
-  std::string msgs;
-  rc = rc_parse_options(prof, argc, argv, cn_tool_option, &settings, &opts, &msgs);
-  fputs(msgs.c_str(), stderr);
-  if (rc >= 0)
-    return rc;
-  if (!opts.force && !rc_confirm(prof, stdin, stderr))
-    return 1;
-
-  ch.pid = opts.pid;
-  if ((rc = rc_prepare(&ch)) >= 0)
-    return rc;
-  rc = rc_exchange(&ch, opts.limit, cn_request_lines(settings));
-  return rc >= 0 ? rc : 0;
+  return rc_run_tool(&ch, &rc_profiles[RC_COLLECTNOW], argc, argv, cn_tool_option, &settings,
+                     [](const void *ctx) { return cn_request_lines(*static_cast<const CnSettings *>(ctx)); });
 }

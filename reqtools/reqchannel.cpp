@@ -345,3 +345,24 @@ int rc_exchange(RcChannel *ch, long limit, const std::vector<std::string> &lines
   }
   return 1;
 }
+
+int rc_run_tool(RcChannel *ch, const RcProfile *prof, int argc, char **argv, RcToolOption tool_option, void *ctx,
+                std::vector<std::string> (*lines)(const void *ctx)) {
+  rc_init(ch, prof, 0);
+  int rc = rc_install_handlers(ch);
+  if (rc >= 0)
+    return rc;
+  RcOptions opts;
+  std::string msgs;
+  rc = rc_parse_options(prof, argc, argv, tool_option, ctx, &opts, &msgs);
+  fputs(msgs.c_str(), stderr);
+  if (rc >= 0)
+    return rc;
+  if (!opts.force && !rc_confirm(prof, stdin, stderr))
+    return 1;
+  ch->pid = opts.pid;
+  if ((rc = rc_prepare(ch)) >= 0)
+    return rc;
+  rc = rc_exchange(ch, opts.limit, lines(ctx));
+  return rc >= 0 ? rc : 0;
+}

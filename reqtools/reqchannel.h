@@ -106,6 +106,13 @@ int rc_finish_timeout(RcChannel *ch);
 // the user to delete it. dir is the directory as the tool built it.
 void rc_remove_work_file(FILE *err, const char *name_word, const char *path, const char *dir);
 
+// The whole run of a tool whose request is its option lines: handlers,
+// options, confirmation, preparation and the exchange. lines gives the
+// request's option lines from ctx once the options are read. Returns the
+// exit status.
+int rc_run_tool(RcChannel *ch, const RcProfile *prof, int argc, char **argv, RcToolOption tool_option, void *ctx,
+                std::vector<std::string> (*lines)(const void *ctx));
+
 // send, wait and finish: the whole exchange once the channel is prepared.
 // Returns -1 when answered (the tool goes on), else the exit status.
 int rc_exchange(RcChannel *ch, long limit, const std::vector<std::string> &lines);
