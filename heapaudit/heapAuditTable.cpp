@@ -201,42 +201,24 @@ bool fs_collectChild(HeapDumpData *d, EntryBase *n, uint32_t i, EntryBase **chil
   *child = nullptr;
   *holder = n;
   *slot = -1;
-  uint32_t refs = n->getRefNum();
-  KlassEntry *k = nullptr;
-  uint32_t j;
   if (n->isObject()) {
+    uint32_t refs = n->getRefNum();
     if (i < refs) {
       uint32_t s = n->getRefs()[i];
       *slot = static_cast<int>(i);
       *child = s ? d->find(s) : nullptr;
       return true;
     }
-    if (n->kind() != KIND_KLASS)
-      return false;
-    k = static_cast<KlassEntry *>(n);
-    j = i - refs;
-    if (j >= 3)
-      return false;
-  } else {
-    StrongComponent *c = static_cast<StrongComponent *>(n);
-    if (i < c->ext_count) {
-      *child = d->find(c->ext_refs[i]);
-      *holder = c->ext_holders[i];
-      *slot = c->ext_slots[i];
-      return true;
-    }
-    j = i - c->ext_count;
-    if (j / 3 >= c->member_count)
-      return false;
-    EntryBase *m = c->members[j / 3];
-    if (m->kind() != KIND_KLASS || !m->isObject())
-      return true;
-    k = static_cast<KlassEntry *>(m);
-    j %= 3;
+    return class_link_step(d, n, i - refs, false, child);
   }
-  uint32_t s = j == 0 ? k->loader : j == 1 ? k->signers : k->protection_domain;
-  *child = s ? d->find(s) : nullptr;
-  return true;
+  StrongComponent *c = static_cast<StrongComponent *>(n);
+  if (i < c->ext_count) {
+    *child = d->find(c->ext_refs[i]);
+    *holder = c->ext_holders[i];
+    *slot = c->ext_slots[i];
+    return true;
+  }
+  return class_link_step(d, n, i - c->ext_count, false, child);
 }
 
 struct CFrame {

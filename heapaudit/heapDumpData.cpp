@@ -118,6 +118,28 @@ void *Arena::bytes(size_t n) {
 
 // --- the walk ---
 
+bool class_link_step(const HeapDumpData *d, EntryBase *n, uint32_t j, bool super_test, EntryBase **child) {
+  *child = nullptr;
+  KlassEntry *k;
+  if (!n->isObject()) {
+    StrongComponent *c = static_cast<StrongComponent *>(n);
+    if (j / 3 >= c->member_count)
+      return false;
+    EntryBase *m = c->members[j / 3];
+    if (m->kind() != KIND_KLASS || !m->isObject())
+      return true;
+    k = static_cast<KlassEntry *>(m);
+    j %= 3;
+  } else if (n->kind() == KIND_KLASS && j < 3) {
+    k = static_cast<KlassEntry *>(n);
+  } else {
+    return false;
+  }
+  uint32_t s = j == 0 ? k->loader : j == 1 ? k->signers : (k->super || !super_test) ? k->protection_domain : 0;
+  *child = s ? d->find(s) : nullptr;
+  return true;
+}
+
 namespace {
 
 struct Frame {
@@ -141,39 +163,7 @@ bool fs_child(HeapDumpData *d, EntryBase *n, uint32_t i, EntryBase **child, int 
     return true;
   }
   *slot = -1;
-  uint32_t j = i - refs;
-  KlassEntry *k = nullptr;
-  bool super_test = true;
-  if (!n->isObject()) {
-    // A component: the class links of each member that is a class, the
-    // protection domain without the super class test.
-    StrongComponent *c = static_cast<StrongComponent *>(n);
-    if (j / 3 >= c->member_count)
-      return false;
-    EntryBase *m = c->members[j / 3];
-    if (m->kind() != KIND_KLASS || !m->isObject())
-      return true;
-    k = static_cast<KlassEntry *>(m);
-    j %= 3;
-    super_test = false;
-  } else if (n->kind() == KIND_KLASS) {
-    k = static_cast<KlassEntry *>(n);
-  } else {
-    return false;
-  }
-  switch (j) {
-  case 0:
-    *child = k->loader ? d->find(k->loader) : nullptr;
-    return true;
-  case 1:
-    *child = k->signers ? d->find(k->signers) : nullptr;
-    return true;
-  case 2:
-    *child = (k->super || !super_test) && k->protection_domain ? d->find(k->protection_domain) : nullptr;
-    return true;
-  default:
-    return false;
-  }
+  return class_link_step(d, n, i - refs, n->isObject(), child);
 }
 
 } // namespace

@@ -351,6 +351,13 @@ struct ReadOptions {
 };
 void read_dump(HeapDumpDataSet *set, int index, const std::vector<const char *> &names, const ReadOptions &opt);
 
+// Step j after a node's reference slots in the walks: a class's loader,
+// signers and protection domain (j 0 to 2); for a component, those of
+// each member class in turn. False past the last step; *child is null
+// when the step names nothing. With super_test, a protection domain
+// counts only for a class with a super class.
+bool class_link_step(const HeapDumpData *dump, EntryBase *node, uint32_t j, bool super_test, EntryBase **child);
+
 // Primitive type codes and their sizes in bytes.
 uint32_t prim_size(uint32_t type);
 // Walks from every root (root table order) with the visitor.
