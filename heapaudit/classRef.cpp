@@ -31,58 +31,25 @@ struct MultiKlassEntry {
 bool fs_isClass(const EntryBase *n) { return n->isObject() && n->kind() == KIND_KLASS; }
 
 // Marks the class objects and every node that reaches one.
-class ClassMarkVisitor : public Visitor {
+class ClassMarkVisitor : public MarkingVisitor {
 public:
-  explicit ClassMarkVisitor(StrongComponentSet *cs) : cs_(cs) {}
-  int marked = 0, classes = 0;
-  bool enter(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *result) override {
-    if (n->flags & FLAG_VISIT) {
-      if (n->flags & FLAG_MARK2)
-        *result += 1;
-      return false;
-    }
-    n->flags |= FLAG_VISIT;
-    return true;
+  explicit ClassMarkVisitor(StrongComponentSet *cs) : MarkingVisitor(cs) {}
+  int classes = 0;
+
+protected:
+  bool qualifies(EntryBase *n) override {
+    if (n->isObject())
+      return fs_isClass(n);
+    StrongComponent *c = static_cast<StrongComponent *>(n);
+    for (uint32_t i = 0; i < c->member_count; ++i)
+      if (fs_isClass(c->members[i]))
+        return true;
+    return false;
   }
-  bool visit(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *) override {
-    if (n->isObject() && n->component()) {
-      redirect = component_of(cs_, n);
-      if (redirect)
-        return false;
-    }
-    return true;
-  }
-  void leave(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *result) override {
-    bool mark = *result >= 1;
-    if (!mark) {
-      if (n->isObject()) {
-        mark = fs_isClass(n);
-      } else {
-        StrongComponent *c = static_cast<StrongComponent *>(n);
-        for (uint32_t i = 0; i < c->member_count && !mark; ++i)
-          mark = fs_isClass(c->members[i]);
-      }
-    }
-    if (!mark)
-      return;
-    n->flags |= FLAG_MARK2;
-    *result = 1;
-    ++marked;
+  void on_marked(EntryBase *n) override {
     if (fs_isClass(n))
       ++classes;
-    if (!n->isObject() && static_cast<StrongComponent *>(n)->number >= 1) {
-      StrongComponent *c = static_cast<StrongComponent *>(n);
-      for (uint32_t i = 0; i < c->member_count; ++i) {
-        c->members[i]->flags |= FLAG_MARK2;
-        ++marked;
-        if (fs_isClass(c->members[i]))
-          ++classes;
-      }
-    }
   }
-
-private:
-  StrongComponentSet *cs_;
 };
 
 } // namespace

@@ -77,16 +77,6 @@ struct Collector {
 
   double weight_of(LeakObjectArray *s) { return s->get_weight(d, list, table->components); }
 
-  bool young_candidate(EntryBase *n) {
-    if (n->isObject())
-      return is_young(set, n) && candidate_row(list, n);
-    StrongComponent *c = static_cast<StrongComponent *>(n);
-    for (uint32_t i = 0; i < c->member_count; ++i)
-      if (is_young(set, c->members[i]) && candidate_row(list, c->members[i]))
-        return true;
-    return false;
-  }
-
   // enter: false to refuse; *result may take an existing set.
   bool enter(EntryBase *n, EntryBase *holder, LeakObjectArray **result) {
     if (!(n->flags & FLAG_VISIT)) {
@@ -114,7 +104,7 @@ struct Collector {
   }
 
   void leave(EntryBase *n, EntryBase *holder, int slot, double largest, bool shared, LeakObjectArray **result) {
-    if (young_candidate(n)) {
+    if (is_young_candidate(set, list, n)) {
       bool fresh = !*result || shared;
       if (!*result)
         *result = table->keep(new LeakObjectArray);

@@ -118,9 +118,7 @@ ClassSizeEntry *candidate_row(ClassSizeInfo *list, EntryBase *node) {
   return list->find_row(node->klass, node->kind() == KIND_KLASS ? ROW_CLASS : ROW_INSTANCE);
 }
 
-namespace {
-
-bool fs_youngCandidate(HeapDumpDataSet *set, ClassSizeInfo *list, EntryBase *n) {
+bool is_young_candidate(const HeapDumpDataSet *set, ClassSizeInfo *list, EntryBase *n) {
   if (n->isObject())
     return is_young(set, n) && candidate_row(list, n);
   StrongComponent *c = static_cast<StrongComponent *>(n);
@@ -130,6 +128,44 @@ bool fs_youngCandidate(HeapDumpDataSet *set, ClassSizeInfo *list, EntryBase *n) 
   return false;
 }
 
+bool MarkingVisitor::enter(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *result) {
+  if (n->flags & FLAG_VISIT) {
+    if (n->flags & FLAG_MARK2)
+      *result += 1;
+    return false;
+  }
+  n->flags |= FLAG_VISIT;
+  return true;
+}
+
+bool MarkingVisitor::visit(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *) {
+  if (n->isObject() && n->component()) {
+    redirect = component_of(cs_, n);
+    if (redirect)
+      return false;
+  }
+  return true;
+}
+
+void MarkingVisitor::leave(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *result) {
+  if (*result < 1 && !qualifies(n))
+    return;
+  n->flags |= FLAG_MARK2;
+  *result = 1;
+  ++marked;
+  on_marked(n);
+  if (!n->isObject() && static_cast<StrongComponent *>(n)->number >= 1) {
+    StrongComponent *c = static_cast<StrongComponent *>(n);
+    for (uint32_t i = 0; i < c->member_count; ++i) {
+      c->members[i]->flags |= FLAG_MARK2;
+      ++marked;
+      on_marked(c->members[i]);
+    }
+  }
+}
+
+namespace {
+
 bool fs_standardEnter(EntryBase *n) {
   if (n->flags & FLAG_VISIT)
     return false;
@@ -137,45 +173,16 @@ bool fs_standardEnter(EntryBase *n) {
   return true;
 }
 
-class MarkVisitor : public Visitor {
+class MarkVisitor : public MarkingVisitor {
 public:
-  MarkVisitor(HeapDumpDataSet *set, StrongComponentSet *cs, ClassSizeInfo *list) : set_(set), cs_(cs), list_(list) {}
-  int counter = 0;
-  bool enter(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *result) override {
-    if (n->flags & FLAG_VISIT) {
-      if (n->flags & FLAG_MARK2)
-        *result += 1;
-      return false;
-    }
-    n->flags |= FLAG_VISIT;
-    return true;
-  }
-  bool visit(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *) override {
-    if (n->isObject() && n->component()) {
-      redirect = component_of(cs_, n);
-      if (redirect)
-        return false;
-    }
-    return true;
-  }
-  void leave(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *result) override {
-    if (*result >= 1 || fs_youngCandidate(set_, list_, n)) {
-      n->flags |= FLAG_MARK2;
-      *result = 1;
-      ++counter;
-      if (!n->isObject() && static_cast<StrongComponent *>(n)->number >= 1) {
-        StrongComponent *c = static_cast<StrongComponent *>(n);
-        for (uint32_t i = 0; i < c->member_count; ++i) {
-          c->members[i]->flags |= FLAG_MARK2;
-          ++counter;
-        }
-      }
-    }
-  }
+  MarkVisitor(HeapDumpDataSet *set, StrongComponentSet *cs, ClassSizeInfo *list)
+      : MarkingVisitor(cs), set_(set), list_(list) {}
+
+protected:
+  bool qualifies(EntryBase *n) override { return is_young_candidate(set_, list_, n); }
 
 private:
   HeapDumpDataSet *set_;
-  StrongComponentSet *cs_;
   ClassSizeInfo *list_;
 };
 
@@ -232,9 +239,9 @@ int mark_leak_candidates(HeapDumpDataSet *set, StrongComponentSet *cs, ClassSize
     if (EntryBase *n = d->find(r->serial))
       n->traverse(d, &v, 0, nullptr, -1);
   d->clear_marks();
-  Utils::message(1, "total marked: %d\n", v.counter);
+  Utils::message(1, "total marked: %d\n", v.marked);
   t.stop();
-  return v.counter;
+  return v.marked;
 }
 
 bool DepthTable::find(uint32_t serial, int32_t *out) const {

@@ -6,11 +6,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "heapDumpData.h"
+
 struct ClassSizeEntry;
 class ClassSizeInfo;
-class EntryBase;
-class HeapDumpData;
-class HeapDumpDataSet;
 class StrongComponent;
 class StrongComponentSet;
 
@@ -24,6 +23,30 @@ StrongComponent *component_of(const StrongComponentSet *cs, EntryBase *node);
 bool is_young(const HeapDumpDataSet *set, const EntryBase *node);
 // The candidate row of an object's class, or null.
 ClassSizeEntry *candidate_row(ClassSizeInfo *list, EntryBase *node);
+// A young object with a candidate row, or a component with such a member.
+bool is_young_candidate(const HeapDumpDataSet *set, ClassSizeInfo *list, EntryBase *node);
+
+// The marking walk: sets the second mark on the nodes that qualify and on
+// everything that reaches one (a node met again passes its mark on to its
+// new holder); a component member is walked through its component, and a
+// marked component marks its members.
+class MarkingVisitor : public Visitor {
+public:
+  explicit MarkingVisitor(StrongComponentSet *cs) : cs_(cs) {}
+  int marked = 0;
+  bool enter(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *result) override;
+  bool visit(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *) override;
+  void leave(HeapDumpData *, EntryBase *n, int, EntryBase *, int, long *result) override;
+
+protected:
+  // Whether the node (an object or a component) is marked for its own sake.
+  virtual bool qualifies(EntryBase *n) = 0;
+  // Called for every node the walk marks.
+  virtual void on_marked(EntryBase *) {}
+
+private:
+  StrongComponentSet *cs_;
+};
 
 // Sets the second mark on every young candidate object and on everything
 // that reaches one; returns how many nodes were marked.
