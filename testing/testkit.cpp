@@ -90,6 +90,21 @@ bool tk_wait_file(const std::string &path, int timeout_ms) {
   return true;
 }
 
+std::string tk_args_text(const std::vector<std::string> &args) {
+  std::string out;
+  for (const std::string &a : args)
+    out += "[" + a.substr(0, 40) + "]";
+  return out;
+}
+
+std::vector<char *> tk_argv(std::vector<std::string> &args) {
+  std::vector<char *> argv;
+  for (std::string &a : args)
+    argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  return argv;
+}
+
 unsigned long tk_fake_pid() {
   // Far above the ids this machine hands out; random, since process ids
   // (and so anything derived from them) come back quickly under wine.

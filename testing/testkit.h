@@ -55,6 +55,12 @@ bool tk_exists(const std::string &path);
 // Polls until the file exists, up to timeout_ms.
 bool tk_wait_file(const std::string &path, int timeout_ms);
 
+// A command line as a trace shows it: each argument in brackets, long
+// ones cut to 40 characters.
+std::string tk_args_text(const std::vector<std::string> &args);
+// An argv over args (which must outlive it), null-terminated.
+std::vector<char *> tk_argv(std::vector<std::string> &args);
+
 // A process id no real process of the test is likely to have, different
 // for every call in this test process.
 unsigned long tk_fake_pid();

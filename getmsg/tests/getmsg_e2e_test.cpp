@@ -52,10 +52,7 @@ TEST_F(GetMsg, CommandLines) {
       {{"-p", in.at("msgs/app"), "PLAIN"}, "plain text\n", "", 0},
   };
   for (const Case &c : cases) {
-    std::string line;
-    for (const std::string &a : c.args)
-      line += "[" + a + "]";
-    SCOPED_TRACE(line);
+    SCOPED_TRACE(tk_args_text(c.args));
     TkResult r = run(c.args);
     EXPECT_EQ(r.code, c.code);
     EXPECT_EQ(r.out, c.out);

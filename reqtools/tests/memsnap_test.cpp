@@ -21,10 +21,7 @@ struct Parsed {
 };
 Parsed parse(std::vector<std::string> args) {
   args.insert(args.begin(), "memsnap");
-  std::vector<char *> argv;
-  for (std::string &a : args)
-    argv.push_back(&a[0]);
-  argv.push_back(nullptr);
+  std::vector<char *> argv = tk_argv(args);
   Parsed p;
   p.s.msgs = &p.msgs;
   RcOptions o;
@@ -63,10 +60,7 @@ TEST(MemsnapOptions, ValuesAndTheirErrors) {
       {{}, 1, kShortUsage, 1, 2},
   };
   for (auto &c : cases) {
-    std::string shown;
-    for (const std::string &a : c.args)
-      shown += "[" + a.substr(0, 20) + "]";
-    SCOPED_TRACE(shown);
+    SCOPED_TRACE(tk_args_text(c.args));
     Parsed p = parse(c.args);
     EXPECT_EQ(p.rc, c.rc);
     EXPECT_EQ(p.msgs, c.msgs);

@@ -23,10 +23,7 @@ struct Parsed {
 };
 Parsed parse(std::vector<std::string> args) {
   args.insert(args.begin(), "objtally");
-  std::vector<char *> argv;
-  for (std::string &a : args)
-    argv.push_back(&a[0]);
-  argv.push_back(nullptr);
+  std::vector<char *> argv = tk_argv(args);
   OtSettings s;
   RcOptions o;
   Parsed p;
@@ -59,10 +56,7 @@ TEST(ObjtallyOptions, RequestLinesAndErrors) {
       {{"-f"}, 1, kUsage, ""},
   };
   for (auto &c : cases) {
-    std::string shown;
-    for (const std::string &a : c.args)
-      shown += "[" + a + "]";
-    SCOPED_TRACE(shown);
+    SCOPED_TRACE(tk_args_text(c.args));
     Parsed p = parse(c.args);
     EXPECT_EQ(p.rc, c.rc);
     EXPECT_EQ(p.msgs, c.msgs);

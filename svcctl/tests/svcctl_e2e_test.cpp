@@ -124,10 +124,7 @@ TEST_F(SvcCtl, InvalidCommandLinesChangeNothing) {
       {}, {"Status"}, {"status", "x"}, {"registservice", "-nno"}, {"deleteservice", "x"},
       {"start", "-nn"}, {"start", "-nnoo"}, {"start", "-NNO"}, {"stop", "-f", "x"}, {"frobnicate"}};
   for (const auto &l : lines) {
-    std::string shown;
-    for (const std::string &a : l)
-      shown += "[" + a + "]";
-    SCOPED_TRACE(shown);
+    SCOPED_TRACE(tk_args_text(l));
     TkResult r = run(l);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "");
