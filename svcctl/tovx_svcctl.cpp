@@ -126,6 +126,17 @@ int fs_serviceProgramRuns() {
   return 0;
 }
 
+// Opens the service manager and the service: 0, or the error with *fn
+// naming the call that failed. The caller closes both handles.
+int fs_openService(PlScHandle *scm, PlScHandle *svc, const char **fn) {
+  *fn = "OpenSCManager";
+  int rc = pl_scm_open(scm);
+  if (rc)
+    return rc;
+  *fn = "OpenService";
+  return pl_svc_open(*scm, fs_serviceName, svc);
+}
+
 int fs_registService() {
   if (pl_file_exists(fs_lockFile))
     return 0;
@@ -161,9 +172,8 @@ int fs_deleteService() {
     return 0;
   PlScHandle scm = nullptr, svc = nullptr;
   PlServiceStatus st;
-  if (pl_scm_open(&scm))
-    return 1;
-  if (pl_svc_open(scm, fs_serviceName, &svc) || pl_svc_query(svc, &st)) {
+  const char *fn;
+  if (fs_openService(&scm, &svc, &fn) || pl_svc_query(svc, &st)) {
     pl_sc_close(svc);
     pl_sc_close(scm);
     return 1;
@@ -259,12 +269,8 @@ int fs_start(int argc, char **argv) {
   }
 
   PlScHandle scm = nullptr, svc = nullptr;
-  int rc = pl_scm_open(&scm);
-  const char *fn = "OpenSCManager";
-  if (rc == 0) {
-    fn = "OpenService";
-    rc = pl_svc_open(scm, fs_serviceName, &svc);
-  }
+  const char *fn;
+  int rc = fs_openService(&scm, &svc, &fn);
   if (rc == 0) {
     fn = "StartService";
     const char *args[] = {"-nno"};
@@ -294,12 +300,8 @@ int fs_stop(int argc, char **argv) {
   }
   PlScHandle scm = nullptr, svc = nullptr;
   PlServiceStatus st;
-  int rc = pl_scm_open(&scm);
-  const char *fn = "OpenSCManager";
-  if (rc == 0) {
-    fn = "OpenService";
-    rc = pl_svc_open(scm, fs_serviceName, &svc);
-  }
+  const char *fn;
+  int rc = fs_openService(&scm, &svc, &fn);
   if (rc == 0) {
     fn = "QueryServiceStatus";
     rc = pl_svc_query(svc, &st);
