@@ -3,6 +3,7 @@
 // the class reference detection.
 #include <cstdlib>
 #include <memory>
+#include <unordered_map>
 
 #include "classRef.h"
 #include "classSizeInfo.h"
@@ -51,25 +52,29 @@ std::unique_ptr<ClassSizeInfo> fs_breakdown(HeapDumpDataSet *set, HeapDumpData *
   return b;
 }
 
-// The root record of a serial as its chain finds it first (the newest).
-const RootData *fs_root(HeapDumpData *d, uint32_t serial) {
-  const RootData *found = nullptr;
-  for (const RootData &r : d->roots)
-    if (r.serial == serial)
-      found = &r;
-  return found;
-}
+// What a chain lookup of the root and call trace tables finds first: the
+// newest root of a serial, the newest trace of a JNI environment.
+struct RootIndex {
+  std::unordered_map<uint32_t, const RootData *> roots;
+  std::unordered_map<uint32_t, const CallTraceEntry *> traces;
+  explicit RootIndex(const HeapDumpData *d) {
+    for (const RootData &r : d->roots)
+      roots[r.serial] = &r;
+    for (const CallTraceEntry &t : d->call_traces)
+      traces[t.env_id] = &t;
+  }
+  const RootData *root(uint32_t serial) const {
+    auto it = roots.find(serial);
+    return it == roots.end() ? nullptr : it->second;
+  }
+};
 
-void fs_rootLine(FILE *out, HeapDumpData *d, int n, double score, const RootData *root) {
+void fs_rootLine(FILE *out, HeapDumpData *d, const RootIndex &index, int n, double score, const RootData *root) {
   const char *klass = nullptr, *method = nullptr;
   int line = 0;
   if (root->kind == 2 || root->kind == 3) {
-    const CallTraceEntry *trace = nullptr;
-    for (const CallTraceEntry *t : d->call_trace_order())
-      if (t->env_id == root->thread_id) {
-        trace = t;
-        break;
-      }
+    auto it = index.traces.find(root->thread_id);
+    const CallTraceEntry *trace = it == index.traces.end() ? nullptr : it->second;
     if (trace && root->frame >= 1 && static_cast<int64_t>(root->frame) <= trace->frame_count) {
       const CallFrame &f = trace->frames[root->frame - 1];
       line = f.line;
@@ -136,6 +141,7 @@ void fs_report(FILE *out, HeapDumpDataSet *set, StrongComponentSet *cs, LeakObje
                int kind, bool detail) {
   HeapDumpData *d = set->data.back().get();
   rank_table(t, d, kind);
+  const RootIndex index(d);
   Utils::output2file(out, "\n***** Output LeakDetction Result *****\n");
   double total = 0;
   for (int32_t p = 0; p <= t->last; ++p)
@@ -161,8 +167,8 @@ void fs_report(FILE *out, HeapDumpDataSet *set, StrongComponentSet *cs, LeakObje
                              fs_letter(r), fs_text(NameTable::instance().text(r.name_index)));
         }
       }
-    } else if (const RootData *root = fs_root(d, e.serial)) {
-      fs_rootLine(out, d, n, score, root);
+    } else if (const RootData *root = index.root(e.serial)) {
+      fs_rootLine(out, d, index, n, score, root);
     } else {
       const char *k = nullptr, *sig = nullptr, *name = nullptr;
       d->field_of_reference(e.holder_serial, e.slot, false, &k, &sig, &name);
