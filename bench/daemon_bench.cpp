@@ -17,7 +17,6 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/procinfo.h"
-#include "platform/registry.h"
 #include "testkit.h"
 
 namespace {
@@ -106,36 +105,12 @@ void fs_floorServer(PlSocket l, std::atomic<bool> *stop) {
 int main(int argc, char **argv) {
   int seconds = argc > 1 ? atoi(argv[1]) : 5;
   pl_net_startup();
-  TkScratch s;
-  pl_setenv("TOVX_REGISTRY", s.path("registry").c_str());
-  std::string sep(1, pl_path_sep);
-  for (const char *d : {"bin", "bin/logs", "agent", "agent/bin", "agent/config", "etc", "etc/currentprops"}) {
-    std::string p = s.dir + sep + d;
-    for (char &c : p)
-      if (c == '/')
-        c = pl_path_sep;
-    pl_dir_create(p.c_str());
-  }
-  auto at = [&](std::string rel) {
-    for (char &c : rel)
-      if (c == '/')
-        c = pl_path_sep;
-    return s.dir + sep + rel;
-  };
-  tk_write(at("etc/amc_version.properties"), "version.marketing=7.0\n");
-  int port = tk_free_port();
-  tk_write(at("agent/config/server.properties"), "server.agent.port=" + std::to_string(port) + "\nserver.http.port=" +
-                                                     std::to_string(tk_free_port()) + "\nserver.http.localPort=" +
-                                                     std::to_string(tk_free_port()) + "\nserver.agent.always=true\n");
-  std::string script = at(std::string("agent/bin/Server") + pl_script_suffix);
-  std::string agentBin = tk_bin("scripted_agent");
-  tk_write(script, std::string(pl_script_suffix) == ".sh" ? "#!/bin/sh\nexec '" + agentBin + "'\n"
-                                                          : "@\"" + agentBin + "\"\r\n");
-  pl_file_set_executable(script.c_str());
-  PlHkey k;
-  pl_reg_create(pl_reg_root(PL_HKLM), "SOFTWARE\\ZENTRAK\\TovexAgent\\1\\PathName", PL_REG_ALL, &k);
-  pl_reg_set_value(k, "Path00", PL_REG_SZ, s.dir.c_str(), static_cast<uint32_t>(s.dir.size() + 1));
-  pl_reg_close(k);
+  TkInstall in;
+  const TkScratch &s = in.s;
+  int port = 0, http = 0;
+  in.install_scripted_agent(&port, &http);
+  std::string props = in.at("agent/config/server.properties");
+  tk_write(props, tk_read(props) + "server.agent.always=true\n");
 
   TkRun daemon;
   if (!tk_start(&daemon, s, {tk_bin("tovx_service"), "--dev-console"}, "", {"TOVX_REGISTRY=" + s.path("registry")}))
@@ -180,6 +155,5 @@ int main(int argc, char **argv) {
   mwa_closesocket(floor);
   fs_exchange(port, fs_post("TALVAgent-STOP\r\n"), &reply);
   tk_finish(&daemon, 30000);
-  pl_reg_delete_key(pl_reg_root(PL_HKLM), "SOFTWARE\\ZENTRAK\\TovexAgent\\1\\PathName", 0);
   return 0;
 }

@@ -270,7 +270,9 @@ TkInstall::TkInstall() {
   }
 }
 
-TkInstall::~TkInstall() {
+TkInstall::~TkInstall() { remove_key(); }
+
+void TkInstall::remove_key() const {
   PlHkey root = pl_reg_root(PL_HKLM);
   pl_reg_delete_key(root, fs_productKey, 0);
   pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent\\1", 0);
@@ -295,4 +297,16 @@ bool TkInstall::script(const std::string &rel, const std::string &posix, const s
   std::string path = at(rel) + pl_script_suffix;
   bool sh = std::string(pl_script_suffix) == ".sh";
   return tk_write(path, sh ? "#!/bin/sh\n" + posix : windows) && pl_file_set_executable(path.c_str()) == 0;
+}
+
+bool TkInstall::install_scripted_agent(int *agent_port, int *http_port) const {
+  *agent_port = tk_free_port();
+  *http_port = tk_free_port();
+  std::string agent = tk_bin("scripted_agent");
+  return tk_write(at("agent/config/server.properties"),
+                  "server.agent.port=" + std::to_string(*agent_port) + "\nserver.http.port=" +
+                      std::to_string(*http_port) + "\nserver.http.localPort=" + std::to_string(tk_free_port()) +
+                      "\n") &&
+         mkdirs({"etc/currentprops"}) &&
+         script("agent/bin/Server", "exec '" + agent + "' \"$@\"\n", "@\"" + agent + "\" %*\r\n");
 }

@@ -92,10 +92,15 @@ struct TkInstall {
   ~TkInstall();
   TkInstall(const TkInstall &) = delete;
   TkInstall &operator=(const TkInstall &) = delete;
+  // Removes the registry entry (also done when the object goes).
+  void remove_key() const;
   // rel with '/' between names, as a path of this platform.
   std::string at(const std::string &rel) const;
   bool mkdirs(std::initializer_list<const char *> dirs) const;
   // An executable script rel + the platform's script suffix: a shell
   // script on POSIX, a batch file on Windows.
   bool script(const std::string &rel, const std::string &posix, const std::string &windows) const;
+  // The scripted agent behind the daemon's start script, with its
+  // configuration on free loopback ports (agent and HTTP port returned).
+  bool install_scripted_agent(int *agent_port, int *http_port) const;
 };

@@ -6,54 +6,20 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/procinfo.h"
-#include "platform/registry.h"
 #include "testkit.h"
 
 namespace {
 
-const char kProduct[] = "SOFTWARE\\ZENTRAK\\TovexAgent\\1\\PathName";
-
 struct WithAgent : ::testing::Test {
-  TkScratch s;
-  std::vector<std::string> env;
+  TkInstall in;
+  const TkScratch &s = in.s;
+  const std::vector<std::string> &env = in.env;
   int agentPort = 0, httpPort = 0;
 
-  std::string at(const std::string &rel) const {
-    std::string out = s.dir + pl_path_sep;
-    for (char c : rel)
-      out += c == '/' ? pl_path_sep : c;
-    return out;
-  }
+  std::string at(const std::string &rel) const { return in.at(rel); }
   void SetUp() override {
     pl_net_startup();
-    env = {"TOVX_REGISTRY=" + s.path("registry")};
-    pl_setenv("TOVX_REGISTRY", s.path("registry").c_str());
-    for (const char *d : {"bin", "bin/logs", "agent", "agent/bin", "agent/config", "etc", "etc/currentprops"})
-      ASSERT_EQ(pl_dir_create(at(d).c_str()), 0);
-    ASSERT_TRUE(tk_write(at("etc/amc_version.properties"), "version.marketing=7.0\nversion.technical=07-00\n"));
-    agentPort = tk_free_port();
-    httpPort = tk_free_port();
-    ASSERT_TRUE(tk_write(at("agent/config/server.properties"),
-                         "server.agent.port=" + std::to_string(agentPort) + "\nserver.http.port=" +
-                             std::to_string(httpPort) + "\nserver.http.localPort=" + std::to_string(tk_free_port()) + "\n"));
-    // The start script runs the scripted agent.
-    std::string agentBin = tk_bin("scripted_agent");
-    std::string script = at(std::string("agent/bin/Server") + pl_script_suffix);
-    if (std::string(pl_script_suffix) == ".sh")
-      ASSERT_TRUE(tk_write(script, "#!/bin/sh\nexec '" + agentBin + "' \"$@\"\n"));
-    else
-      ASSERT_TRUE(tk_write(script, "@\"" + agentBin + "\" %*\r\n"));
-    ASSERT_EQ(pl_file_set_executable(script.c_str()), 0);
-    PlHkey k;
-    ASSERT_EQ(pl_reg_create(pl_reg_root(PL_HKLM), kProduct, PL_REG_ALL, &k), 0);
-    ASSERT_EQ(pl_reg_set_value(k, "Path00", PL_REG_SZ, s.dir.c_str(), static_cast<uint32_t>(s.dir.size() + 1)), 0);
-    pl_reg_close(k);
-  }
-  void TearDown() override {
-    PlHkey root = pl_reg_root(PL_HKLM);
-    pl_reg_delete_key(root, kProduct, 0);
-    pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent\\1", 0);
-    pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent", 0);
+    ASSERT_TRUE(in.install_scripted_agent(&agentPort, &httpPort));
   }
   std::string request(const std::string &body) { return tk_request(agentPort, body); }
   std::string agentLog() { return tk_read_text(at("agent/scripted_agent.log")); }

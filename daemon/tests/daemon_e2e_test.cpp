@@ -7,23 +7,16 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/procinfo.h"
-#include "platform/registry.h"
 #include "testkit.h"
 
 namespace {
 
-const char kProduct[] = "SOFTWARE\\ZENTRAK\\TovexAgent\\1\\PathName";
-
 struct DaemonRun : ::testing::Test {
-  TkScratch s;
-  std::vector<std::string> env;
+  TkInstall in;
+  const TkScratch &s = in.s;
+  const std::vector<std::string> &env = in.env;
 
-  std::string at(const std::string &rel) const {
-    std::string out = s.dir + pl_path_sep;
-    for (char c : rel)
-      out += c == '/' ? pl_path_sep : c;
-    return out;
-  }
+  std::string at(const std::string &rel) const { return in.at(rel); }
   int agentPort = 0;
 
   // Ports of this test's own: tests run side by side.
@@ -34,25 +27,12 @@ struct DaemonRun : ::testing::Test {
   }
   std::string request(const std::string &body) { return tk_request(agentPort, body); }
   void SetUp() override {
-    env = {"TOVX_REGISTRY=" + s.path("registry")};
-    pl_setenv("TOVX_REGISTRY", s.path("registry").c_str());
     pl_setenv("TALV_AGENT_ENABLE_DEBUG", nullptr);
-    for (const char *d : {"bin", "bin/logs", "agent", "agent/config", "etc", "etc/currentprops"})
-      ASSERT_EQ(pl_dir_create(at(d).c_str()), 0);
+    ASSERT_TRUE(in.mkdirs({"etc/currentprops"}));
     ASSERT_TRUE(tk_write(at("etc/amc_version.properties"), "version.marketing=7.0\n"));
     ASSERT_TRUE(tk_write(at("agent/config/server.properties"), ports()));
-    PlHkey k;
-    ASSERT_EQ(pl_reg_create(pl_reg_root(PL_HKLM), kProduct, PL_REG_ALL, &k), 0);
-    ASSERT_EQ(pl_reg_set_value(k, "Path00", PL_REG_SZ, s.dir.c_str(), static_cast<uint32_t>(s.dir.size() + 1)), 0);
-    pl_reg_close(k);
   }
-  void TearDown() override { removeKey(); }
-  static void removeKey() {
-    PlHkey root = pl_reg_root(PL_HKLM);
-    pl_reg_delete_key(root, kProduct, 0);
-    pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent\\1", 0);
-    pl_reg_delete_key(root, "SOFTWARE\\ZENTRAK\\TovexAgent", 0);
-  }
+  void removeKey() { in.remove_key(); }
   TkResult run(std::vector<std::string> args, std::vector<std::string> extraEnv = {}) {
     args.insert(args.begin(), tk_bin("tovx_service"));
     std::vector<std::string> e = env;

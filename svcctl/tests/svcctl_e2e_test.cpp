@@ -300,17 +300,10 @@ TEST_F(SvcCtl, StopRunsTheAgentsStopCommand) {
 
 // The whole life of the service with the real daemon.
 struct ServiceLife : SvcCtl {
-  int agentPort = 0;
+  int agentPort = 0, httpPort = 0;
   void SetUp() override {
     SvcCtl::SetUp();
-    agentPort = tk_free_port();
-    ASSERT_TRUE(tk_write(in.at("agent/config/server.properties"),
-                         "server.agent.port=" + std::to_string(agentPort) +
-                             "\nserver.http.port=" + std::to_string(tk_free_port()) +
-                             "\nserver.http.localPort=" + std::to_string(tk_free_port()) + "\n"));
-    ASSERT_EQ(pl_dir_create(in.at("etc/currentprops").c_str()), 0);
-    std::string agent = tk_bin("scripted_agent");
-    ASSERT_TRUE(in.script("agent/bin/Server", "exec '" + agent + "' \"$@\"\n", "@\"" + agent + "\" %*\r\n"));
+    ASSERT_TRUE(in.install_scripted_agent(&agentPort, &httpPort));
     std::string program = in.at("agent/bin/tovx_service") + pl_exe_suffix;
     ASSERT_EQ(pl_file_copy(tk_bin("tovx_service").c_str(), program.c_str()), 0);
     ASSERT_EQ(pl_file_set_executable(program.c_str()), 0);
