@@ -270,20 +270,8 @@ void fs_status(const MsSettings &s) {
 
 // --- dump files ---
 
-std::string ms_invalid_characters_impl(const std::string &p) {
-  static const char bad[] = {'\\', '/', ':', '*', '?', '<', '>', '|'};
-  std::string list;
-  for (char c : bad)
-    if (p.find(c) != std::string::npos) {
-      if (!list.empty())
-        list += ",";
-      list += std::string("'") + c + "'";
-    }
-  return list;
-}
-
 bool fs_firstRunCheck(const std::string &dir, const std::string &prefix) {
-  std::string bad = ms_invalid_characters_impl(prefix);
+  std::string bad = ms_invalid_characters(prefix);
   if (!bad.empty()) {
     fprintf(stderr, "filename \"%s\" contains invalid character. [%s]\n", prefix.c_str(), bad.c_str());
     return false;
@@ -481,7 +469,18 @@ bool fs_textValue(MsSettings *s, int argc, char **argv, int *i, bool *bad, const
 
 } // namespace
 
-std::string ms_invalid_characters(const std::string &prefix) { return ms_invalid_characters_impl(prefix); }
+std::string ms_invalid_characters(const std::string &p) {
+  static const char bad[] = {'\\', '/', ':', '*', '?', '<', '>', '|'};
+  std::string list;
+  for (char c : bad)
+    if (p.find(c) != std::string::npos) {
+      if (!list.empty())
+        list += ",";
+      list += std::string("'") + c + "'";
+    }
+  return list;
+}
+
 
 bool ms_tool_option(void *ctx, int argc, char **argv, int *i, bool *bad) {
   MsSettings *s = static_cast<MsSettings *>(ctx);
